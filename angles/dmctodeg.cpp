@@ -1,0 +1,8 @@
+#include "angles/dmctodeg.h"
+
+#include <cstdio>
+
+float dmctodeg(const char*) {
+    std::printf("angles: not available yet\n");
+    return dmctodeg_error;
+}

@@ -1,0 +1,3 @@
+#include "console/command_loop.h"
+
+int main() { return console_main(); }

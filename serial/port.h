@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstdint>
+
+// The program's one serial port. Every operation acts on the one open port;
+// the name ("COM3") names it in messages and tells open_port which device to
+// open. Failures print their message on standard output and return a
+// negative code; a read that cannot be carried out ends the program through
+// fatal_exit (code 26).
+//
+// The platform implementations (port_posix.cpp, port_win32.cpp) are picked by
+// the build; a scripted double serves the tests.
+
+// Opens and sets up the port at `baud`: 0, or -1 name missing, -2 open
+// refused, -3 set_comm_prop failed, -14 time-outs not settable.
+int open_port(const char* name, int32_t baud);
+
+// Checks the port's capabilities and sets 8N1 at `baud` with no flow control.
+int set_comm_prop(const char* name, int32_t baud);
+
+// Writes `count` bytes: count on success, -1 name missing or count 0,
+// -2 bytes missing, -3 the write failed or was short.
+int write_port(const char* name, const void* bytes, int count);
+
+// Reads up to `size` bytes, waiting at most timeout_ms + 10 + size * (10000 /
+// baud) ms. Returns how many arrived (0 when none: no error). Received NUL
+// bytes never reach the caller.
+int read_port(const char* name, void* buffer, int size, int timeout_ms);
+
+// Discards both the transmit and the receive queue.
+void purge_port();
+
+// Closes the open port; nothing happens when none is open.
+void close_port();

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "sim/line.h"
+
+namespace sim {
+
+// The device's firmware loader, started by "reset\n" on its console.
+struct LoaderOptions {
+    std::string save_records;    // file to write every accepted record line to
+    bool no_prompt = false;      // never send the prompt 0x05
+    bool no_sync_ack = false;    // answer the sync character with noise only
+    bool no_ident_ack = false;   // never acknowledge the identifier
+    // Scripted answers: for record number n (counted from 1), the answers to
+    // its first transmissions in order (a byte 0..255, or -1 for silence);
+    // later transmissions are checked and answered normally.
+    std::vector<std::pair<int, std::vector<int>>> record_answers;
+};
+
+// Plays the loader after a reset: prompt, sync, identifier, then one answer
+// per record line (checked like the host's HEX check). Returns when the host
+// goes away.
+void run_firmware_loader(Line& line, const LoaderOptions& options);
+
+}  // namespace sim

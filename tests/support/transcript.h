@@ -1,0 +1,39 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+// Runs the console program with `script` as its standard input and returns
+// what it wrote. The program is VESTRIMOND_EXE of the build, or the one named
+// by the environment variable VESTRIMOND_EXE, started through the command in
+// VESTRIMOND_EXE_WRAPPER when that is set (for example "wine").
+
+struct RunOptions {
+    std::vector<std::pair<std::string, std::string>> env;  // added to the environment
+    std::string cwd = TEST_SOURCE_DIR;                     // working directory of the program
+    int timeout_seconds = 60;
+};
+
+struct RunResult {
+    std::string out;  // standard output, CR LF read as LF
+    std::string err;  // standard error, CR LF read as LF
+    int status = -1;  // exit status, or -1 when it did not exit normally
+    int signal = 0;   // the signal that ended it, if any
+};
+
+RunResult run_console(const std::string& script, const RunOptions& options = {});
+
+// Compares whole outputs; on a mismatch shows the first differing line of
+// each with control characters made visible, and a few lines around it.
+::testing::AssertionResult same_output(const std::string& expected, const std::string& actual);
+
+#define EXPECT_OUTPUT(expected, actual) EXPECT_TRUE(same_output((expected), (actual)))
+
+// The command summary as "help" prints it, with its line of valid rates.
+std::string help_text(const char* baud_line = "4800 9600 [19200] 38400 57600 ");
+
+// What every run prints before its first prompt: banner, summary, one "\n".
+std::string start_text(const char* baud_line = "4800 9600 [19200] 38400 57600 ");

@@ -1,0 +1,6 @@
+#pragma once
+
+// Sends conf_record and the first rule_count records of rule_table to the
+// device on the open port ("conf", the record, "rules", the rules,
+// "-cestfini-"). 0, or -1..-5 after a message.
+int dwn_download();
