@@ -1,0 +1,68 @@
+#include "common/line_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::FILE* file_with(const std::string& text) {
+    std::FILE* fp = std::tmpfile();
+    std::fwrite(text.data(), 1, text.size(), fp);
+    std::rewind(fp);
+    return fp;
+}
+
+std::vector<std::string> pieces(const std::string& text, size_t size) {
+    std::FILE* fp = file_with(text);
+    std::vector<std::string> got;
+    std::vector<char> buf(size);
+    LineRead read;
+    while ((read = read_text_line(fp, buf.data(), size)) == LineRead::line) got.emplace_back(buf.data());
+    EXPECT_EQ(read, LineRead::end);
+    std::fclose(fp);
+    return got;
+}
+
+TEST(LineReader, CrBeforeLineFeedIsDroppedAndOtherCrsKept) {
+    EXPECT_EQ(pieces("a\r\nb\rc\n\r\nlast", 256),
+              (std::vector<std::string>{"a\n", "b\rc\n", "\n", "last"}));
+    EXPECT_EQ(pieces("end\r", 256), (std::vector<std::string>{"end\r"}));
+}
+
+TEST(LineReader, LongLinesComeInPiecesOfSizeMinusOne) {
+    EXPECT_EQ(pieces("abcdefg\n", 4), (std::vector<std::string>{"abc", "def", "g\n"}));
+    // The line feed counts toward the limit; the CR of CR LF does not.
+    EXPECT_EQ(pieces("abc\n", 4), (std::vector<std::string>{"abc", "\n"}));
+    EXPECT_EQ(pieces("ab\r\n", 4), (std::vector<std::string>{"ab\n"}));
+    std::string line254(254, 'x');
+    EXPECT_EQ(pieces(line254 + "\r\nnext\r\n", 256),
+              (std::vector<std::string>{line254 + "\n", "next\n"}));
+}
+
+TEST(LineReader, DirectoryIsRefusedAtOpen) {
+    EXPECT_EQ(open_text_file("/"), nullptr);
+    EXPECT_EQ(open_text_file("/nonexistent/file"), nullptr);
+}
+
+TEST(LineReader, ReadErrorIsAnErrorNotAnEndOfFile) {
+    // A stream opened for writing only cannot be read: the read fails.
+    std::FILE* fp = std::tmpfile();
+    std::FILE* write_only = std::fopen("/dev/null", "w");
+    char buf[16];
+    EXPECT_EQ(read_text_line(write_only, buf, sizeof buf), LineRead::error);
+    std::fclose(write_only);
+    std::fclose(fp);
+}
+
+TEST(LineReader, StripLineFeedRemovesOneTrailingLineFeed) {
+    char line[] = "text\n";
+    EXPECT_EQ(strip_line_feed(line), 4u);
+    EXPECT_STREQ(line, "text");
+    char bare[] = "text";
+    EXPECT_EQ(strip_line_feed(bare), 4u);
+}
+
+}  // namespace

@@ -1,0 +1,230 @@
+#include <string>
+
+#include "tests/support/transcript.h"
+
+namespace {
+
+const std::string prompt = "Command> ";
+
+// The output of a run that starts, prints `between` after the first prompt
+// and then meets the end of its input.
+std::string ends_after(const std::string& between) {
+    return start_text() + prompt + between + prompt + "\n";
+}
+
+TEST(ConsoleStart, EmptyInputPrintsBannerSummaryPromptAndEndsWithStatus1) {
+    RunResult run = run_console("");
+    EXPECT_OUTPUT(start_text() + prompt + "\n", run.out);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "");
+}
+
+TEST(ConsoleStart, ExitCommandsEndWithStatus0AndPrintNothing) {
+    for (const char* word : {"exit", "quit", "x", "EXIT", "q", "e", "exit now"}) {
+        RunResult run = run_console(std::string(word) + "\nhelp\n");
+        EXPECT_OUTPUT(start_text() + prompt, run.out) << word;
+        EXPECT_EQ(run.status, 0) << word;
+    }
+}
+
+TEST(ConsoleStart, LastLineWithoutLineFeedStillRuns) {
+    RunResult run = run_console("x");
+    EXPECT_EQ(run.status, 0);
+}
+
+TEST(CommandMatching, HelpWordsInAnyCasePrintTheSummary) {
+    for (const char* word : {"HELP", "Help", "h", "?", "he"}) {
+        RunResult run = run_console(std::string(word) + "\n");
+        EXPECT_OUTPUT(ends_after(help_text()), run.out) << word;
+    }
+}
+
+TEST(CommandMatching, UnknownAndAmbiguousWordsAreReportedAsTyped) {
+    struct Case {
+        const char* line;
+        const char* message;
+    } cases[] = {
+        {"d", "\a\aError: ambiguous command: d\n"},
+        {"c", "\a\aError: ambiguous command: c\n"},
+        {"con", "\a\aError: ambiguous command: con\n"},
+        {"CON", "\a\aError: ambiguous command: CON\n"},
+        {"frobnicate", "\a\aError: unknown command: frobnicate\n"},
+        {"helpme", "\a\aError: unknown command: helpme\n"},
+        {"exitx", "\a\aError: unknown command: exitx\n"},
+        {"configurations", "\a\aError: unknown command: configurations\n"},
+        {"abcdefghijklmnopqrstuvwxyz0123456789",
+         "\a\aError: unknown command: abcdefghijklmnopqrstuvwxyz0123456789\n"},
+    };
+    for (const Case& c : cases) {
+        RunResult run = run_console(std::string(c.line) + "\n");
+        EXPECT_OUTPUT(ends_after(c.message), run.out) << c.line;
+        EXPECT_EQ(run.status, 1);
+    }
+}
+
+TEST(CommandMatching, UniquePrefixesSelectTheirCommand) {
+    // Each of these reaches its command's own argument or state check.
+    struct Case {
+        const char* line;
+        const char* message;
+    } cases[] = {
+        {"conf", "\a\aError: missing argument: file_name\n"},
+        {"conn", "\a\aError: missing argument: com_port\n"},
+        {"dI", "\a\aError: not Connected!\n"},
+        {"DO", "\a\aError: not Connected!\n"},
+        {"r", "\a\aError: missing argument: file_name\n"},
+        {"b", "\a\aError: must be Connected before changing the Baud!\n"},
+        {"f", "\a\aError: missing arguments: com_port file_name\n"},
+        {"s", "\a\aError: not Connected!\n"},
+    };
+    for (const Case& c : cases) {
+        RunResult run = run_console(std::string(c.line) + "\n");
+        EXPECT_OUTPUT(ends_after(c.message), run.out) << c.line;
+    }
+}
+
+TEST(CommandLine, SeparatorsBeforeTheCommandWordAreSkipped) {
+    RunResult run = run_console(" \t,help\n");
+    EXPECT_OUTPUT(ends_after(help_text()), run.out);
+}
+
+TEST(CommandLine, EmptyAndBlankLinesDoNothing) {
+    RunResult run = run_console("\n   \n\t,\n");
+    EXPECT_OUTPUT(start_text() + prompt + prompt + prompt + prompt + "\n", run.out);
+}
+
+TEST(CommandLine, CrLfLineEndsReadLikeLineFeeds) {
+    RunResult run = run_console("h\r\nfrob\r\n\r\nx\r\n");
+    EXPECT_OUTPUT(start_text() + prompt + help_text() + prompt +
+                      "\a\aError: unknown command: frob\n" + prompt + prompt,
+                  run.out);
+    EXPECT_EQ(run.status, 0);
+}
+
+TEST(CommandLine, LineOfMoreThan255CharactersRunsNothingAndIsNotStored) {
+    // The tail of the long line would be "x" if it were cut into pieces.
+    std::string long_line = "configure " + std::string(245, 'a') + "x";
+    ASSERT_EQ(long_line.size(), 256u);
+    RunResult run = run_console("help\n" + long_line + "\n.\n");
+    EXPECT_OUTPUT(start_text() + prompt + help_text() + prompt +
+                      "\a\aError: command line too long (max 255 characters)\n" + prompt +
+                      help_text() + prompt + "\n",
+                  run.out);
+    EXPECT_EQ(run.status, 1);
+}
+
+TEST(CommandLine, LineOfExactly255CharactersIsOneCommand) {
+    std::string line = "frob" + std::string(251, 'b');
+    RunResult run = run_console(line + "\n");
+    EXPECT_OUTPUT(ends_after("\a\aError: unknown command: " + line + "\n"), run.out);
+}
+
+TEST(Repeat, DotAsFirstCommandDoesNothing) {
+    RunResult run = run_console(".\n. help\n");
+    EXPECT_OUTPUT(start_text() + prompt + prompt + prompt + "\n", run.out);
+}
+
+TEST(Repeat, DotRepeatsThePreviousLineWithItsArgumentsAndIsNeverStored) {
+    RunResult run = run_console("connect com21\n.\n. anything\n");
+    const std::string error = "\a\aError: invalid COM port number (1..20): com21\n";
+    EXPECT_OUTPUT(start_text() + prompt + error + prompt + error + prompt + error + prompt + "\n",
+                  run.out);
+}
+
+TEST(Repeat, DotAfterBlankOrCommaIsTheDotCommandWithoutAction) {
+    RunResult run = run_console(" .\n.\n,.\n");
+    const std::string error = "\a\aInternal Error: command 33 is invalid!\n";
+    EXPECT_OUTPUT(start_text() + prompt + error + prompt + error + prompt + error + prompt + "\n",
+                  run.out);
+}
+
+TEST(Repeat, LineOfBlanksIsStoredSoTheNextDotDoesNothing) {
+    RunResult run = run_console("help\n   \n.\n");
+    EXPECT_OUTPUT(start_text() + prompt + help_text() + prompt + prompt + prompt + "\n",
+                  run.out);
+}
+
+TEST(Repeat, EmptyLineIsNotStored) {
+    RunResult run = run_console("help\n\n.\n");
+    EXPECT_OUTPUT(
+        start_text() + prompt + help_text() + prompt + prompt + help_text() + prompt + "\n",
+        run.out);
+}
+
+TEST(Arguments, ComPortMustBeANumberOrComNumberFrom1To20) {
+    struct Case {
+        const char* line;
+        const char* message;
+    } cases[] = {
+        {"connect com21", "\a\aError: invalid COM port number (1..20): com21\n"},
+        {"connect 0", "\a\aError: invalid COM port number (1..20): 0\n"},
+        {"connect abc", "\a\aError: invalid COM port number (1..20): abc\n"},
+        {"connect COM", "\a\aError: invalid COM port number (1..20): COM\n"},
+        {"connect -3", "\a\aError: invalid COM port number (1..20): -3\n"},
+        {"connect 4294967299", "\a\aError: invalid COM port number (1..20): 4294967299\n"},
+        {"connect com4294967299", "\a\aError: invalid COM port number (1..20): com4294967299\n"},
+        {"firmware 21 fw.hex", "\a\aError: invalid COM port number (1..20): 21\n"},
+        {"firmware coma fw.hex", "\a\aError: invalid COM port number (1..20): coma\n"},
+    };
+    for (const Case& c : cases) {
+        RunResult run = run_console(std::string(c.line) + "\n");
+        EXPECT_OUTPUT(ends_after(c.message), run.out) << c.line;
+    }
+}
+
+TEST(Arguments, ConnectBaudMustBeAConsoleRate) {
+    struct Case {
+        const char* line;
+        const char* message;
+    } cases[] = {
+        {"connect 3 1200", "\a\aError: invalid baud rate: 1200\n"},
+        {"connect com3,115200", "\a\aError: invalid baud rate: 115200\n"},
+        {"connect 3 fast", "\a\aError: invalid baud rate: 0\n"},
+        {"connect 3 4294967296", "\a\aError: invalid baud rate: 2147483647\n"},
+    };
+    for (const Case& c : cases) {
+        RunResult run = run_console(std::string(c.line) + "\n");
+        EXPECT_OUTPUT(ends_after(c.message), run.out) << c.line;
+    }
+}
+
+TEST(Arguments, MissingArgumentsAreNamed) {
+    struct Case {
+        const char* line;
+        const char* message;
+    } cases[] = {
+        {"connect", "\a\aError: missing argument: com_port\n"},
+        {"connect ,", "\a\aError: missing argument: com_port\n"},
+        {"configure", "\a\aError: missing argument: file_name\n"},
+        {"configure\t", "\a\aError: missing argument: file_name\n"},
+        {"rules", "\a\aError: missing argument: file_name\n"},
+        {"firmware", "\a\aError: missing arguments: com_port file_name\n"},
+        {"firmware 3", "\a\aError: missing argument: file_name\n"},
+        {"firmware com3,", "\a\aError: missing argument: file_name\n"},
+    };
+    for (const Case& c : cases) {
+        RunResult run = run_console(std::string(c.line) + "\n");
+        EXPECT_OUTPUT(ends_after(c.message), run.out) << c.line;
+    }
+}
+
+TEST(ConnectionState, CommandsThatNeedAConnectionAreRefusedWithoutOne) {
+    struct Case {
+        const char* line;
+        const char* message;
+    } cases[] = {
+        {"disconnect", "\a\aError: not Connected!\n"},
+        {"download", "\a\aError: not Connected!\n"},
+        {"serialtest 10", "\a\aError: not Connected!\n"},
+        {"serialtest", "\a\aError: not Connected!\n"},
+        {"baud 9600", "\a\aError: must be Connected before changing the Baud!\n"},
+        {"baud", "\a\aError: must be Connected before changing the Baud!\n"},
+        {"baud 1200", "\a\aError: must be Connected before changing the Baud!\n"},
+    };
+    for (const Case& c : cases) {
+        RunResult run = run_console(std::string(c.line) + "\n");
+        EXPECT_OUTPUT(ends_after(c.message), run.out) << c.line;
+    }
+}
+
+}  // namespace
