@@ -1,0 +1,26 @@
+# Thin wrapper over CMake. `make run` starts the console against the simulated
+# device; `make test` installs what is missing, builds and runs every test.
+
+BUILD ?= build
+JOBS ?= 2
+CMAKE_FLAGS ?=
+
+.PHONY: all build run test deps clean
+
+all: build
+
+deps:
+	@sh scripts/install-deps.sh
+
+build:
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
+	cmake --build $(BUILD) -j$(JOBS)
+
+run: deps build
+	@sh scripts/run-with-sim.sh $(BUILD)
+
+test: deps build
+	ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
+
+clean:
+	rm -rf $(BUILD)
