@@ -1,11 +1,13 @@
 # Thin wrapper over CMake. `make run` starts the console against the simulated
-# device; `make test` installs what is missing, builds and runs every test.
+# device; `make test` installs what is missing, builds and runs every test;
+# `make test-windows` builds the Windows program and runs the tests under Wine.
 
 BUILD ?= build
+WIN_BUILD ?= build-windows
 JOBS ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all build run test deps clean
+.PHONY: all build run test test-windows deps clean
 
 all: build
 
@@ -22,5 +24,8 @@ run: deps build
 test: deps build
 	ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
 
+test-windows: deps build
+	@JOBS=$(JOBS) sh scripts/test-windows.sh $(BUILD) $(WIN_BUILD)
+
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(WIN_BUILD)

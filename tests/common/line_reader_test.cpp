@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/windows/wine.h"
+
 namespace {
 
 std::FILE* file_with(const std::string& text) {
@@ -48,6 +50,10 @@ TEST(LineReader, DirectoryIsRefusedAtOpen) {
 }
 
 TEST(LineReader, ReadErrorIsAnErrorNotAnEndOfFile) {
+    if (running_under_wine()) {
+        GTEST_SKIP() << "Wine's C runtime reads a write-only stream as an end of file "
+                        "without the error flag that Windows' runtime sets";
+    }
     // A stream opened for writing only cannot be read: the read fails.
     std::FILE* fp = std::tmpfile();
     std::FILE* write_only = std::fopen("/dev/null", "w");

@@ -1,0 +1,291 @@
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "console/fatal_exit.h"
+#include "serial/baud.h"
+#include "serial/port.h"
+#include "serial/system.h"
+
+namespace {
+
+// The one open port, INVALID_HANDLE_VALUE when none is open; its line
+// settings as last written, and its standing time-outs.
+HANDLE port_handle = INVALID_HANDLE_VALUE;
+DCB port_state;
+COMMTIMEOUTS port_timeouts;
+
+// What the provider must be able to set for 8N1 with timed reads.
+struct capability_check {
+    DWORD (*value)(const COMMPROP& properties);
+    DWORD required;
+    const char* message;  // takes the port name and the value read
+    int code;
+};
+
+const capability_check capability_checks[] = {
+    {[](const COMMPROP& p) -> DWORD { return p.dwSettableParams; },
+     SP_PARITY | SP_BAUD | SP_DATABITS | SP_STOPBITS,
+     "\a\aError: required comm properties for port %s not settable: Settable Params 0x%08x\n", -7},
+    {[](const COMMPROP& p) -> DWORD { return p.wSettableData; }, DATABITS_8,
+     "\a\aError: 8 data bits comm properties for port %s not settable: Settable Data 0x%04x\n", -9},
+    {[](const COMMPROP& p) -> DWORD { return p.wSettableStopParity; }, STOPBITS_10 | PARITY_NONE,
+     "\a\aError: 1 stop bit, no parity comm properties for port %s not settable: Settable Stop & "
+     "Parity 0x%04x\n",
+     -10},
+    {[](const COMMPROP& p) -> DWORD { return p.dwProvCapabilities; },
+     PCF_TOTALTIMEOUTS | PCF_INTTIMEOUTS,
+     "\a\aError: timeouts comm properties for port %s not settable: Settable Prov Cap 0x%08x\n",
+     -11},
+};
+
+// A provider may report a wPacketLength smaller than the structure it fills
+// (Wine reports 1): a buffer is never smaller than COMMPROP.
+WORD comm_prop_buffer_size(WORD reported) {
+    return reported > sizeof(COMMPROP) ? reported : static_cast<WORD>(sizeof(COMMPROP));
+}
+
+// The standing time-outs at `baud`: 10 bit times per byte for reads, twice
+// that for writes. The write multiplier is rounded up, so that from 38400 baud
+// on a long write still gets 1 ms per byte and does not run out of its 10 ms
+// while the bytes are still on the line.
+COMMTIMEOUTS standing_timeouts(DWORD baud) {
+    COMMTIMEOUTS timeouts;
+    timeouts.ReadIntervalTimeout = 0;
+    timeouts.ReadTotalTimeoutMultiplier = 10000 / baud;
+    timeouts.ReadTotalTimeoutConstant = 1;
+    timeouts.WriteTotalTimeoutMultiplier = (20000 + baud - 1) / baud;
+    timeouts.WriteTotalTimeoutConstant = 10;
+    return timeouts;
+}
+
+// Removes the NUL bytes from `count` bytes, closing the gaps; returns how many
+// are left. The line is set to discard them, but not every provider does.
+DWORD drop_nul_bytes(unsigned char* bytes, DWORD count) {
+    DWORD kept = 0;
+    for (DWORD i = 0; i < count; ++i) {
+        if (bytes[i] != 0) bytes[kept++] = bytes[i];
+    }
+    return kept;
+}
+
+void close_after_failure(const char* format, const char* name) {
+    std::printf(format, name, system_error_text());
+    close_port();
+}
+
+// One reading of the port's properties into a zeroed buffer of `size` bytes
+// (to be freed), or null with the step's code after printing and closing.
+struct properties_step {
+    DWORD prov_spec1;
+    int no_buffer_code;
+    int no_properties_code;
+};
+
+COMMPROP* get_comm_properties(const char* name, WORD size, const properties_step& step,
+                              int* code) {
+    auto* properties = static_cast<COMMPROP*>(std::calloc(1, size));
+    if (properties == nullptr) {
+        close_after_failure(
+            "\a\aError: could not malloc comm properties buffer for port %s: %s\n", name);
+        *code = step.no_buffer_code;
+        return nullptr;
+    }
+    properties->wPacketLength = size;
+    properties->dwProvSpec1 = step.prov_spec1;
+    if (!GetCommProperties(port_handle, properties)) {
+        close_after_failure("\a\aError: could not get comm properties for port %s: %s\n", name);
+        std::free(properties);
+        *code = step.no_properties_code;
+        return nullptr;
+    }
+    return properties;
+}
+
+// Reads the port's properties in two steps: the first tells the provider's
+// size in wPacketLength, the second fills a buffer of that size.
+COMMPROP* read_comm_properties(const char* name, int* code) {
+    COMMPROP* probe = get_comm_properties(name, sizeof(COMMPROP), {0, -3, -4}, code);
+    if (probe == nullptr) return nullptr;
+    WORD size = comm_prop_buffer_size(probe->wPacketLength);
+    std::free(probe);
+    return get_comm_properties(name, size, {COMMPROP_INITIALIZED, -5, -6}, code);
+}
+
+// 0 when the port can do what the link needs, else the failed check's code
+// (after printing and closing).
+int check_capabilities(const char* name, const COMMPROP& properties) {
+    for (const capability_check& check : capability_checks) {
+        DWORD value = check.value(properties);
+        if ((value & check.required) != check.required) {
+            std::printf(check.message, name, static_cast<unsigned>(value));
+            close_port();
+            return check.code;
+        }
+    }
+    return 0;
+}
+
+// 8 data bits, no parity, 1 stop bit, no flow control, DTR and RTS held off;
+// every other field keeps what the port had.
+void set_line_fields(DCB* state, DWORD baud) {
+    state->BaudRate = baud;
+    state->ByteSize = 8;
+    state->Parity = NOPARITY;
+    state->StopBits = ONESTOPBIT;
+    state->fParity = FALSE;
+    state->fOutxCtsFlow = FALSE;
+    state->fOutxDsrFlow = FALSE;
+    state->fOutX = FALSE;
+    state->fInX = FALSE;
+    state->fDtrControl = DTR_CONTROL_DISABLE;
+    state->fRtsControl = RTS_CONTROL_DISABLE;
+    state->fNull = TRUE;
+}
+
+[[noreturn]] void fatal_port_error(int code, const char* format, const char* name) {
+    char message[1200];
+    std::snprintf(message, sizeof message, format, name, system_error_text());
+    fatal_exit(code, message);
+    std::abort();  // fatal_exit does not return with a non-zero code
+}
+
+// A read's set: the standing set with the read time-outs given.
+void set_read_timeouts(const char* name, DWORD multiplier, DWORD constant_ms) {
+    COMMTIMEOUTS timeouts = port_timeouts;
+    timeouts.ReadTotalTimeoutMultiplier = multiplier;
+    timeouts.ReadTotalTimeoutConstant = constant_ms;
+    if (!SetCommTimeouts(port_handle, &timeouts)) {
+        fatal_port_error(25, "\a\aError: could not set the comm timeouts for port %s: %s\n",
+                         name);
+    }
+}
+
+}  // namespace
+
+int open_port(const char* name, int32_t baud) {
+    if (name == nullptr) {
+        std::printf("open_port: Error: port null argument\n");
+        return -1;
+    }
+    char path[64];
+    std::snprintf(path, sizeof path, "\\\\.\\%s", name);
+    port_handle = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+                              nullptr);
+    if (port_handle == INVALID_HANDLE_VALUE) {
+        std::printf("\a\aError: cannot open COM port %s: %s\n", name, system_error_text());
+        return -2;
+    }
+
+    if (set_comm_prop(name, baud) != 0) return -3;
+
+    port_timeouts = standing_timeouts(port_state.BaudRate);
+    if (!SetCommTimeouts(port_handle, &port_timeouts)) {
+        close_after_failure("\a\aError: could not set the comm timeouts for port %s: %s\n", name);
+        return -14;
+    }
+    purge_port();
+    return 0;
+}
+
+int set_comm_prop(const char* name, int32_t baud) {
+    if (name == nullptr) {
+        std::printf("set_comm_prop: Error: port null argument\n");
+        return -1;
+    }
+    if (get_baud(baud) == nullptr) {
+        std::printf("\a\aError: Invalid baud rate %ld\n", static_cast<long>(baud));
+        return -2;
+    }
+
+    int code = 0;
+    COMMPROP* properties = read_comm_properties(name, &code);
+    if (properties == nullptr) return code;
+    code = check_capabilities(name, *properties);
+    std::free(properties);
+    if (code != 0) return code;
+
+    if (!GetCommState(port_handle, &port_state)) {
+        close_after_failure("\a\aError: could not get the comm state for port %s: %s\n", name);
+        return -12;
+    }
+    set_line_fields(&port_state, static_cast<DWORD>(baud));
+    if (!SetCommState(port_handle, &port_state)) {
+        close_after_failure("\a\aError: could not set the comm state for port %s: %s\n", name);
+        return -13;
+    }
+    return 0;
+}
+
+int write_port(const char* name, const void* bytes, int count) {
+    if (name == nullptr) {
+        std::printf("write_port: Error: invalid param file port\n");
+        return -1;
+    }
+    if (bytes == nullptr) {
+        std::printf("write_port: Error: invalid param buf ptr\n");
+        return -2;
+    }
+    if (count <= 0) {
+        std::printf("write_port: Error: invalid param len: %d\n", count);
+        return -1;
+    }
+    DWORD written = 0;
+    BOOL done = WriteFile(port_handle, bytes, static_cast<DWORD>(count), &written, nullptr);
+    if (!done || written != static_cast<DWORD>(count)) {
+        // A write whose time-out ran out succeeds with fewer bytes: that is a failure too.
+        if (done) SetLastError(ERROR_COUNTER_TIMEOUT);
+        std::printf("\a\aError: wrote %d of %d, got error on port %s: %s\n",
+                    static_cast<int>(written), count, name, system_error_text());
+        return -3;
+    }
+    return count;
+}
+
+int read_port(const char* name, void* buffer, int size, int timeout_ms) {
+    if (name == nullptr) fatal_exit(25, "read_port: Error: invalid param port\n");
+    if (buffer == nullptr) fatal_exit(25, "read_port: Error: invalid param buf ptr\n");
+    if (size <= 0) {
+        char message[64];
+        std::snprintf(message, sizeof message, "read_port: Error: invalid param size: %d\n", size);
+        fatal_exit(25, message);
+    }
+
+    if (port_handle == INVALID_HANDLE_VALUE) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        fatal_port_error(26, "\a\aError: could not read on COM port %s: %s\n", name);
+    }
+    const DWORD multiplier = 10000 / port_state.BaudRate;
+    const DWORD constant_ms = static_cast<DWORD>(timeout_ms > 0 ? timeout_ms : 0) + 10;
+    set_read_timeouts(name, multiplier, constant_ms);
+    const ULONGLONG deadline =
+        GetTickCount64() + constant_ms + static_cast<ULONGLONG>(size) * multiplier;
+
+    auto* into = static_cast<unsigned char*>(buffer);
+    DWORD wanted = static_cast<DWORD>(size);
+    DWORD got = 0;
+    for (;;) {
+        DWORD arrived = 0;
+        if (!ReadFile(port_handle, into + got, wanted - got, &arrived, nullptr)) {
+            fatal_port_error(26, "\a\aError: could not read on COM port %s: %s\n", name);
+        }
+        DWORD kept = drop_nul_bytes(into + got, arrived);
+        got += kept;
+        // A read that came back short without dropped NULs ran out of time.
+        if (got == wanted || kept == arrived) break;
+        ULONGLONG now = GetTickCount64();
+        if (now >= deadline) break;
+        // Dropped NULs took places of the request: wait for the rest in the time left.
+        set_read_timeouts(name, 0, static_cast<DWORD>(deadline - now));
+    }
+    return static_cast<int>(got);
+}
+
+void purge_port() { PurgeComm(port_handle, PURGE_TXCLEAR | PURGE_RXCLEAR); }
+
+void close_port() {
+    if (port_handle == INVALID_HANDLE_VALUE) return;
+    CloseHandle(port_handle);
+    port_handle = INVALID_HANDLE_VALUE;
+}
