@@ -230,7 +230,16 @@ int read_port(const char* name, void* buffer, int size, int timeout_ms) {
     return got;
 }
 
-void purge_port() { tcflush(port_handle, TCIOFLUSH); }
+// Received bytes not yet read are discarded, and so is output still queued in
+// the driver. The output is flushed only when the driver reports some queued:
+// on a pty, written bytes wait in the other end's input, where a flush of the
+// output would reach them and destroy what an earlier write already sent (the
+// "host" command of a baud change, right before the port is reopened).
+void purge_port() {
+    tcflush(port_handle, TCIFLUSH);
+    int queued = 0;
+    if (ioctl(port_handle, TIOCOUTQ, &queued) == 0 && queued > 0) tcflush(port_handle, TCOFLUSH);
+}
 
 void close_port() {
     if (port_handle < 0) return;
