@@ -167,8 +167,7 @@ int write_port(const char* name, const void* bytes, int count) {
         std::printf("write_port: Error: invalid param len: %d\n", count);
         return -1;
     }
-    const auto deadline =
-        deadline_after(port_clock::now(), write_time_limit(port_timeouts, count));
+    const auto deadline = deadline_after(port_clock::now(), write_time_limit(port_timeouts, count));
     const auto* next = static_cast<const unsigned char*>(bytes);
     int written = 0;
     while (written < count) {
@@ -210,8 +209,7 @@ int read_port(const char* name, void* buffer, int size, int timeout_ms) {
         fail_read(name);
     }
     read_set = read_timeouts(port_timeouts, line_settings_baud(), timeout_ms);
-    const auto deadline =
-        deadline_after(port_clock::now(), read_time_limit(read_set, size));
+    const auto deadline = deadline_after(port_clock::now(), read_time_limit(read_set, size));
 
     auto* into = static_cast<unsigned char*>(buffer);
     int got = 0;

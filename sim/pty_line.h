@@ -16,7 +16,7 @@ namespace sim {
 // its end with the device's own: bytes the host sends while the two differ
 // are lost, as a UART at the wrong rate would lose them.
 class PtyLine : public Line {
-public:
+  public:
     // read_byte reports hung_up once the host has kept its end closed this
     // long; a host that reopens sooner (a baud change, the firmware update's
     // reopen) does not hang up the line.
@@ -50,7 +50,7 @@ public:
     // requested.
     void wait_for_host();
 
-private:
+  private:
     using clock = std::chrono::steady_clock;
     enum class Poll { data, quiet, host_absent };
 

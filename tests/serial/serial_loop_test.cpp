@@ -12,7 +12,7 @@ namespace {
 const std::string start_answer = "\r\nBegin serial test: end with <ctrl>-c\r\n";
 
 class LoopTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         port_script::reset();
         port_script::state.is_open = true;
@@ -39,7 +39,9 @@ protected:
     }
 };
 
-std::string echo_all(int, unsigned char byte) { return std::string(1, static_cast<char>(byte)); }
+std::string echo_all(int, unsigned char byte) {
+    return std::string(1, static_cast<char>(byte));
+}
 
 TEST_F(LoopTest, EveryIterationSendsTheCharacters40To7EAndPrintsADot) {
     device(start_answer, echo_all);
@@ -101,9 +103,11 @@ TEST_F(LoopTest, EchoFaultsEndTheTestAndTheConnectionWithoutTheEndByte) {
     } cases[] = {
         {"echo stops after 5", [](int i, unsigned char b) { return i <= 5 ? echo_all(i, b) : ""; },
          "\n\a\aError: did not receive the serialtest response on port COM2!\n", 6},
-        {"second byte changed", [](int i, unsigned char b) { return echo_all(i, i == 2 ? b | 0x80 : b); },
+        {"second byte changed",
+         [](int i, unsigned char b) { return echo_all(i, i == 2 ? b | 0x80 : b); },
          "\n\a\aError: serialtest mismatch character 0x41, got 0xc1\n", 2},
-        {"NUL instead of the byte", [](int i, unsigned char b) { return i == 2 ? std::string(1, '\0') : echo_all(i, b); },
+        {"NUL instead of the byte",
+         [](int i, unsigned char b) { return i == 2 ? std::string(1, '\0') : echo_all(i, b); },
          "\n\a\aError: did not receive the serialtest response on port COM2!\n", 2},
     };
     for (const Case& c : cases) {
