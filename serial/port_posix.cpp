@@ -108,7 +108,12 @@ int open_port(const char* name, int32_t baud) {
     }
     clear_modem_lines(port_handle);
 
-    if (set_comm_prop(name, baud) != 0) return -3;
+    // A baud outside the table is refused before set_comm_prop touches the
+    // port, and would leave it open and locked against the next opening.
+    if (set_comm_prop(name, baud) != 0) {
+        close_port();
+        return -3;
+    }
 
     // The time-outs cannot be refused here: they are kept by this layer, not
     // by the driver.
