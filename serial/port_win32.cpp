@@ -5,8 +5,10 @@
 
 #include "console/fatal_exit.h"
 #include "serial/baud.h"
+#include "serial/nul_bytes.h"
 #include "serial/port.h"
 #include "serial/system.h"
+#include "serial/timeouts.h"
 
 namespace {
 
@@ -14,7 +16,7 @@ namespace {
 // settings as last written, and its standing time-outs.
 HANDLE port_handle = INVALID_HANDLE_VALUE;
 DCB port_state;
-COMMTIMEOUTS port_timeouts;
+comm_timeouts port_timeouts;
 
 // What the provider must be able to set for 8N1 with timed reads.
 struct capability_check {
@@ -46,28 +48,14 @@ WORD comm_prop_buffer_size(WORD reported) {
     return reported > sizeof(COMMPROP) ? reported : static_cast<WORD>(sizeof(COMMPROP));
 }
 
-// The standing time-outs at `baud`: 10 bit times per byte for reads, twice
-// that for writes. The write multiplier is rounded up, so that from 38400 baud
-// on a long write still gets 1 ms per byte and does not run out of its 10 ms
-// while the bytes are still on the line.
-COMMTIMEOUTS standing_timeouts(DWORD baud) {
-    COMMTIMEOUTS timeouts;
-    timeouts.ReadIntervalTimeout = 0;
-    timeouts.ReadTotalTimeoutMultiplier = 10000 / baud;
-    timeouts.ReadTotalTimeoutConstant = 1;
-    timeouts.WriteTotalTimeoutMultiplier = (20000 + baud - 1) / baud;
-    timeouts.WriteTotalTimeoutConstant = 10;
-    return timeouts;
-}
-
-// Removes the NUL bytes from `count` bytes, closing the gaps; returns how many
-// are left. The line is set to discard them, but not every provider does.
-DWORD drop_nul_bytes(unsigned char* bytes, DWORD count) {
-    DWORD kept = 0;
-    for (DWORD i = 0; i < count; ++i) {
-        if (bytes[i] != 0) bytes[kept++] = bytes[i];
-    }
-    return kept;
+COMMTIMEOUTS system_timeouts(const comm_timeouts& timeouts) {
+    COMMTIMEOUTS set;
+    set.ReadIntervalTimeout = timeouts.ReadIntervalTimeout;
+    set.ReadTotalTimeoutMultiplier = timeouts.ReadTotalTimeoutMultiplier;
+    set.ReadTotalTimeoutConstant = timeouts.ReadTotalTimeoutConstant;
+    set.WriteTotalTimeoutMultiplier = timeouts.WriteTotalTimeoutMultiplier;
+    set.WriteTotalTimeoutConstant = timeouts.WriteTotalTimeoutConstant;
+    return set;
 }
 
 void close_after_failure(const char* format, const char* name) {
@@ -151,12 +139,9 @@ void set_line_fields(DCB* state, DWORD baud) {
     std::abort();  // fatal_exit does not return with a non-zero code
 }
 
-// A read's set: the standing set with the read time-outs given.
-void set_read_timeouts(const char* name, DWORD multiplier, DWORD constant_ms) {
-    COMMTIMEOUTS timeouts = port_timeouts;
-    timeouts.ReadTotalTimeoutMultiplier = multiplier;
-    timeouts.ReadTotalTimeoutConstant = constant_ms;
-    if (!SetCommTimeouts(port_handle, &timeouts)) {
+void set_read_timeouts(const char* name, const comm_timeouts& timeouts) {
+    COMMTIMEOUTS set = system_timeouts(timeouts);
+    if (!SetCommTimeouts(port_handle, &set)) {
         fatal_port_error(25, "\a\aError: could not set the comm timeouts for port %s: %s\n",
                          name);
     }
@@ -178,10 +163,16 @@ int open_port(const char* name, int32_t baud) {
         return -2;
     }
 
-    if (set_comm_prop(name, baud) != 0) return -3;
+    // A baud outside the table is refused before set_comm_prop touches the
+    // port, and would leave it open and held against the next opening.
+    if (set_comm_prop(name, baud) != 0) {
+        close_port();
+        return -3;
+    }
 
-    port_timeouts = standing_timeouts(port_state.BaudRate);
-    if (!SetCommTimeouts(port_handle, &port_timeouts)) {
+    port_timeouts = standing_timeouts(static_cast<int32_t>(port_state.BaudRate));
+    COMMTIMEOUTS standing = system_timeouts(port_timeouts);
+    if (!SetCommTimeouts(port_handle, &standing)) {
         close_after_failure("\a\aError: could not set the comm timeouts for port %s: %s\n", name);
         return -14;
     }
@@ -256,30 +247,31 @@ int read_port(const char* name, void* buffer, int size, int timeout_ms) {
         SetLastError(ERROR_INVALID_HANDLE);
         fatal_port_error(26, "\a\aError: could not read on COM port %s: %s\n", name);
     }
-    const DWORD multiplier = 10000 / port_state.BaudRate;
-    const DWORD constant_ms = static_cast<DWORD>(timeout_ms > 0 ? timeout_ms : 0) + 10;
-    set_read_timeouts(name, multiplier, constant_ms);
-    const ULONGLONG deadline =
-        GetTickCount64() + constant_ms + static_cast<ULONGLONG>(size) * multiplier;
+    comm_timeouts timeouts =
+        read_timeouts(port_timeouts, static_cast<int32_t>(port_state.BaudRate), timeout_ms);
+    set_read_timeouts(name, timeouts);
+    const auto deadline = deadline_after(port_clock::now(), read_time_limit(timeouts, size));
 
     auto* into = static_cast<unsigned char*>(buffer);
-    DWORD wanted = static_cast<DWORD>(size);
-    DWORD got = 0;
+    int got = 0;
     for (;;) {
         DWORD arrived = 0;
-        if (!ReadFile(port_handle, into + got, wanted - got, &arrived, nullptr)) {
+        if (!ReadFile(port_handle, into + got, static_cast<DWORD>(size - got), &arrived,
+                      nullptr)) {
             fatal_port_error(26, "\a\aError: could not read on COM port %s: %s\n", name);
         }
-        DWORD kept = drop_nul_bytes(into + got, arrived);
+        int kept = drop_nul_bytes(into + got, static_cast<int>(arrived));
         got += kept;
-        // A read that came back short without dropped NULs ran out of time.
-        if (got == wanted || kept == arrived) break;
-        ULONGLONG now = GetTickCount64();
-        if (now >= deadline) break;
+        // A read that came back short with nothing dropped ran out of time.
+        if (got == size || kept == static_cast<int>(arrived)) break;
+        int left_ms = wait_ms_until(port_clock::now(), deadline);
+        if (left_ms == 0) break;
         // Dropped NULs took places of the request: wait for the rest in the time left.
-        set_read_timeouts(name, 0, static_cast<DWORD>(deadline - now));
+        timeouts.ReadTotalTimeoutMultiplier = 0;
+        timeouts.ReadTotalTimeoutConstant = static_cast<uint32_t>(left_ms);
+        set_read_timeouts(name, timeouts);
     }
-    return static_cast<int>(got);
+    return got;
 }
 
 void purge_port() { PurgeComm(port_handle, PURGE_TXCLEAR | PURGE_RXCLEAR); }
