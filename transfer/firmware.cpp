@@ -38,7 +38,9 @@ bool answer_holds(const LoaderAnswer& answer, uint8_t byte) {
     return std::memchr(rx_buf + 1, byte, static_cast<size_t>(answer.rest)) != nullptr;
 }
 
-const char* plural(int count) { return count == 1 ? "" : "s"; }
+const char* plural(int count) {
+    return count == 1 ? "" : "s";
+}
 
 void print_read_counts(const LoaderAnswer& answer) {
     std::printf("\nRead #1 got %d char%s\n", answer.first, plural(answer.first));
@@ -132,8 +134,7 @@ int greet_loader() {
     }
     answer = read_loader_answer(5000, 200);
     if (!answer_holds(answer, fw_ack)) {
-        std::printf("\n\a\aError: did not receive %s identifier acknowledgement!\n",
-                    fw_ident_name);
+        std::printf("\n\a\aError: did not receive %s identifier acknowledgement!\n", fw_ident_name);
         print_answer_dump(answer);
         return -10;
     }
@@ -175,9 +176,9 @@ int report_record_error(uint8_t answer, unsigned long line_no) {
 }
 
 struct Transfer {
-    uint32_t total;             // records counted by the check
+    uint32_t total;  // records counted by the check
     uint32_t acknowledged = 0;
-    uint16_t errors = 0;        // answers other than ACK over the whole transfer
+    uint16_t errors = 0;  // answers other than ACK over the whole transfer
 };
 
 // Sends one record line (its CR already in place) until it is acknowledged.
@@ -207,7 +208,9 @@ int send_record(Transfer& transfer, const char* record, int length, unsigned lon
     }
 }
 
-void report_file_error() { std::printf("\a\aError: Firmware file has some kind of error!\n"); }
+void report_file_error() {
+    std::printf("\a\aError: Firmware file has some kind of error!\n");
+}
 
 // Sends every record of the file. The file is read in the same pieces as the
 // check read it, so a record that passed the check goes out whole.

@@ -13,10 +13,14 @@ int hex_digit(char c) {
     return -1;
 }
 
-bool is_blank(char c) { return c == ' ' || c == '\t'; }
+bool is_blank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 // The last digit of a load offset that is a multiple of 4.
-bool is_aligned_digit(char c) { return c != '\0' && std::strchr("048Cc", c) != nullptr; }
+bool is_aligned_digit(char c) {
+    return c != '\0' && std::strchr("048Cc", c) != nullptr;
+}
 
 char char_at(const char* line, std::size_t length, std::size_t position) {
     return position < length ? line[position] : '\0';
@@ -84,20 +88,22 @@ int inhexverify(std::FILE* fp) {
             case HexFault::none:
                 break;
             case HexFault::checksum:
-                std::printf("\a\aError: checksum mismatch (0x%02x) for line %lu in Firmware file!\n",
-                            hex_line_sum(line + 1), line_no);
+                std::printf(
+                    "\a\aError: checksum mismatch (0x%02x) for line %lu in Firmware file!\n",
+                    hex_line_sum(line + 1), line_no);
                 return -2;
             case HexFault::type:
                 std::printf("\a\aError: invalid type (%c%c) for line %lu in Firmware file!\n",
                             char_at(line, length, 7), char_at(line, length, 8), line_no);
                 return -3;
             case HexFault::length:
-                std::printf("\a\aError: invalid record length (%u) for line %lu in Firmware file!\n",
-                            n, line_no);
+                std::printf(
+                    "\a\aError: invalid record length (%u) for line %lu in Firmware file!\n", n,
+                    line_no);
                 return -4;
             case HexFault::limit:
-                std::printf("\a\aError: record length > 128 (%u) for line %lu in Firmware file!\n", n,
-                            line_no);
+                std::printf("\a\aError: record length > 128 (%u) for line %lu in Firmware file!\n",
+                            n, line_no);
                 return -5;
             case HexFault::alignment:
                 std::printf(

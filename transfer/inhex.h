@@ -8,7 +8,7 @@
 // n data bytes (2 digits each), checksum (2); 2n + 11 characters in all, the
 // bytes after ':' adding up to 0 modulo 256.
 
-inline constexpr int hex_line_size = 512;     // line buffer: pieces of up to 511 characters
+inline constexpr int hex_line_size = 512;  // line buffer: pieces of up to 511 characters
 inline constexpr int hex_max_data_bytes = 128;
 
 // The number written in hexadecimal in the first n characters of `text`:

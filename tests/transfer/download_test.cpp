@@ -120,23 +120,33 @@ TEST(Download, FailedStepEndsTheDownloadWithItsCode) {
     };
     // Writes with 2 rules: 0 conf, 1..16 record, 17 rules, 18 rule data, 19 finish.
     const Case cases[] = {
-        {"conf command", {{0, ""}}, -1,
+        {"conf command",
+         {{0, ""}},
+         -1,
          "\a\aError: reading ack or nak: 0\n"
          "\a\aError: writing Configuration command failed: -4\n",
          1},
-        {"configuration record", {{3, "A"}}, -2,
+        {"configuration record",
+         {{3, "A"}},
+         -2,
          "\a\aError: reading ack or nak: got 0x41\n\a\aError: writing data pkt: -5\n"
          "\a\aError: writing Configuration file failed: -3\n",
          4},
-        {"rules command", {{17, "?"}}, -3,
+        {"rules command",
+         {{17, "?"}},
+         -3,
          "Downloading Configuration succeeded\n\a\aError: reading ack or nak: got 0x3f\n"
          "\a\aError: writing Rules command failed: -5\n",
          18},
-        {"rule records", {{18, ""}}, -4,
+        {"rule records",
+         {{18, ""}},
+         -4,
          "Downloading Configuration succeeded\n\a\aError: reading ack or nak: 0\n"
          "\a\aError: writing data pkt: -4\n\a\aError: writing Rules file failed: -3\n",
          19},
-        {"finish packet", {{19, ""}}, -5,
+        {"finish packet",
+         {{19, ""}},
+         -5,
          both_succeeded +
              "\a\aError: reading ack or nak: 0\n\a\aError: error writing finish pkt: -4\n",
          20},

@@ -88,7 +88,10 @@ TEST(PacketFraming, OnlyNakRepeatsTheSameBytesAndFiveNaksGiveUp) {
         {"five NAKs", {{0, nak}, {1, nak}, {2, nak}, {3, nak}, {4, nak}}, -6, 5, ""},
         {"silence", {{0, ""}}, -4, 1, "\a\aError: reading ack or nak: 0\n"},
         {"wrong byte", {{0, "A"}}, -5, 1, "\a\aError: reading ack or nak: got 0x41\n"},
-        {"NAK then high byte", {{0, nak}, {1, "\xc1"}}, -5, 2,
+        {"NAK then high byte",
+         {{0, nak}, {1, "\xc1"}},
+         -5,
+         2,
          "\a\aError: reading ack or nak: got 0xc1\n"},
     };
     for (const Case& c : cases) {
@@ -143,12 +146,9 @@ TEST(ImageCutting, ImageGoesOutInPacketsOfSixtyPayloadBytes) {
     std::vector<size_t> conf_lengths(15, 64);
     conf_lengths.push_back(8);
     const Case cases[] = {
-        {904, conf_lengths},
-        {840, std::vector<size_t>(14, 64)},
-        {60, {64}},
-        {61, {64, 5}},
-        {28, {32}},
-        {1, {5}},
+        {904, conf_lengths}, {840, std::vector<size_t>(14, 64)},
+        {60, {64}},          {61, {64, 5}},
+        {28, {32}},          {1, {5}},
     };
     for (const Case& c : cases) {
         answer_packets({});

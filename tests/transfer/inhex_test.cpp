@@ -12,7 +12,9 @@ struct Check {
     std::string out;
 };
 
-std::string temp_path(const char* name) { return testing::TempDir() + name; }
+std::string temp_path(const char* name) {
+    return testing::TempDir() + name;
+}
 
 void write_file(const std::string& path, const std::string& contents) {
     std::FILE* fp = std::fopen(path.c_str(), "wb");
@@ -41,7 +43,8 @@ Check check_text(const std::string& contents) {
 std::string record(const std::string& head, const std::string& data) {
     unsigned sum = 0;
     std::string digits = head + data;
-    for (size_t i = 0; i + 1 < digits.size(); i += 2) sum += std::stoul(digits.substr(i, 2), nullptr, 16);
+    for (size_t i = 0; i + 1 < digits.size(); i += 2)
+        sum += std::stoul(digits.substr(i, 2), nullptr, 16);
     char checksum[3];
     std::snprintf(checksum, sizeof checksum, "%02X", (0x100 - (sum & 0xFF)) & 0xFF);
     return ":" + digits + checksum;
@@ -68,13 +71,23 @@ TEST(HexFieldValue, ReadsHexadecimalInsideItsWindowOnly) {
         int32_t value;
     };
     const Case cases[] = {
-        {"G1", 2, 0},        {"5", 2, 5},          {" 5", 2, 5},       {"-1", 2, -1},
-        {"+f", 2, 15},       {"0x1F", 4, 31},      {"FF", 1, 15},      {"1234", 2, 0x12},
-        {"aB", 2, 0xAB},     {"\t-\t0Xa", 6, -10}, {nullptr, 2, 0},    {"12", 0, 0},
+        {"G1", 2, 0},
+        {"5", 2, 5},
+        {" 5", 2, 5},
+        {"-1", 2, -1},
+        {"+f", 2, 15},
+        {"0x1F", 4, 31},
+        {"FF", 1, 15},
+        {"1234", 2, 0x12},
+        {"aB", 2, 0xAB},
+        {"\t-\t0Xa", 6, -10},
+        {nullptr, 2, 0},
+        {"12", 0, 0},
         {"7fffffff", 8, 0x7fffffff},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(hex_field_value(c.text, c.n), c.value) << (c.text ? c.text : "null") << " " << c.n;
+        EXPECT_EQ(hex_field_value(c.text, c.n), c.value)
+            << (c.text ? c.text : "null") << " " << c.n;
     }
 }
 
@@ -84,9 +97,9 @@ TEST(HexLineSum, AddsThePairsModulo256) {
         uint8_t sum;
     };
     const Case cases[] = {
-        {"0100000000FF", 0x00}, {"0100000000FE", 0xFF}, {"FE", 0xFE},
-        {"FFF", 0x0E},  // a last single digit counts alone
-        {"-1", 0xFF},   {"", 0x00},
+        {"0100000000FF", 0x00}, {"0100000000FE", 0xFF},
+        {"FE", 0xFE},           {"FFF", 0x0E},  // a last single digit counts alone
+        {"-1", 0xFF},           {"", 0x00},
     };
     for (const Case& c : cases) EXPECT_EQ(hex_line_sum(c.text), c.sum) << c.text;
 }
@@ -132,8 +145,7 @@ TEST(HexFileCheck, FirstFaultyRecordEndsTheCheck) {
         {"type 06", record("00000006", "") + "\n", -3, message("invalid type (06)", 1)},
         {"type 0A", record("0000000A", "") + "\n", -3, message("invalid type (0A)", 1)},
         // Past its end a line reads as NUL, never as an earlier line's text.
-        {"bare colon", ":00000001FF\n:\n", -3,
-         message(std::string("invalid type (\0\0)", 17), 2)},
+        {"bare colon", ":00000001FF\n:\n", -3, message(std::string("invalid type (\0\0)", 17), 2)},
         {"count only", ":00\n", -3, message(std::string("invalid type (\0\0)", 17), 1)},
         {"count says 16, 15 bytes follow", sixteen_says_fifteen + "\n", -4,
          message("invalid record length (16)", 1)},
@@ -144,8 +156,7 @@ TEST(HexFileCheck, FirstFaultyRecordEndsTheCheck) {
          message("record length > 128 (129)", 1)},
         {"data at offset 0002", record("04000200", "01020304") + "\n", -6,
          message("data record offset boundary error", 1)},
-        {"line numbers count comments",
-         "; boot loader\n:00000001FF\n\n:0100000000FE\n", -2,
+        {"line numbers count comments", "; boot loader\n:00000001FF\n\n:0100000000FE\n", -2,
          message("checksum mismatch (0xff)", 4)},
         {"a long line is read in pieces of 511 characters",
          std::string(600, 'x') + "\n:0100000000FE\n", -2, message("checksum mismatch (0xff)", 3)},
