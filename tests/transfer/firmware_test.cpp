@@ -58,8 +58,14 @@ struct Update {
     std::string out;
 };
 
+// A file of its own for each test: ctest runs tests in parallel processes.
+std::string temp_path(const std::string& name) {
+    const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
+    return testing::TempDir() + test->test_suite_name() + "." + test->name() + "." + name;
+}
+
 std::string hex_file(const std::string& contents) {
-    std::string path = testing::TempDir() + "firmware_test.hex";
+    std::string path = temp_path("firmware.hex");
     std::FILE* fp = std::fopen(path.c_str(), "wb");
     std::fwrite(contents.data(), 1, contents.size(), fp);
     std::fclose(fp);
