@@ -9,6 +9,7 @@
 
 #include "console/console_input.h"
 #include "tests/support/port_script.h"
+#include "tests/transfer/progress_lines.h"
 
 namespace {
 
@@ -120,26 +121,6 @@ Update update(const Loader& loader, const std::string& contents) {
     int result = firmware(3, path.c_str());
     std::string out = testing::internal::GetCapturedStdout();
     return {result, out};
-}
-
-// The output with every progress line taken out; they are checked on their own.
-std::string without_progress(const std::string& out) {
-    std::string text;
-    for (size_t i = 0; i < out.size();) {
-        if (out[i] != '\r') {
-            text += out[i++];
-            continue;
-        }
-        i = out.find_first_of("\r\n", i + 1);
-        if (i == std::string::npos) break;
-    }
-    return text;
-}
-
-size_t progress_lines(const std::string& out) {
-    size_t count = 0;
-    for (char c : out) count += c == '\r';
-    return count;
 }
 
 std::string error_line(const std::string& what) {
