@@ -8,6 +8,7 @@
 #include <string>
 
 #include "tests/sim/scripted_line.h"
+#include "tests/transfer/temp_file.h"
 #include "transfer/crc16.h"
 
 namespace {
@@ -54,20 +55,6 @@ std::string data_packets(const std::string& bytes) {
     return packets;
 }
 
-std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-struct Saved {
-    std::string conf = testing::TempDir() + "receiver_conf.bin";
-    std::string rules = testing::TempDir() + "receiver_rules.bin";
-    Saved() {
-        std::remove(conf.c_str());
-        std::remove(rules.c_str());
-    }
-};
-
 TEST(DownloadReceiver, KeepsAndSavesWhatTheCommandsAnnounce) {
     const std::string conf = image(904, 3);
     struct Case {
@@ -81,15 +68,16 @@ TEST(DownloadReceiver, KeepsAndSavesWhatTheCommandsAnnounce) {
                               command("-cestfini-", "");
         ScriptedLine line;
         line.send(packets);
-        Saved saved;
+        TempFile saved_conf("conf.bin");
+        TempFile saved_rules("rules.bin");
         sim::DownloadOptions options;
-        options.save_conf = saved.conf;
-        options.save_rules = saved.rules;
+        options.save_conf = saved_conf.path();
+        options.save_rules = saved_rules.path();
         EXPECT_TRUE(sim::run_download_receiver(line, options)) << c.rules;
         int count = 1 + 16 + 1 + (c.rules * 28 + 59) / 60 + 1;
         EXPECT_EQ(line.written(), repeat(ack, count)) << c.rules;
-        EXPECT_EQ(read_file(saved.conf), conf);
-        EXPECT_EQ(read_file(saved.rules), rules);
+        EXPECT_EQ(saved_conf.read(), conf);
+        EXPECT_EQ(saved_rules.read(), rules);
     }
 }
 

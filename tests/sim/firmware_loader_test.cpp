@@ -8,6 +8,7 @@
 #include <string>
 
 #include "tests/sim/scripted_line.h"
+#include "tests/transfer/temp_file.h"
 
 namespace {
 
@@ -17,11 +18,6 @@ const std::string ack = "\x06";
 const std::string identifier = "VeMoNd1.0";
 const std::string record_1 = ":10000000000102030405060708090A0B0C0D0E0F78";
 const std::string record_end = ":00000001FF";
-
-std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // The host's side up to the records: the prompt is missed twice, then the
 // sync and the identifier go out.
@@ -37,14 +33,14 @@ ScriptedLine greeted_line() {
 const std::string greeting = prompt + prompt + prompt + ack + ack;
 
 TEST(FirmwareLoader, PromptsUntilSyncThenAcceptsCheckedRecords) {
-    std::string saved = testing::TempDir() + "loader_records.hex";
+    TempFile saved("records.hex");
     sim::LoaderOptions options;
-    options.save_records = saved;
+    options.save_records = saved.path();
     ScriptedLine line = greeted_line();
     line.send(record_1 + "\r" + record_end + "\r");
     sim::run_firmware_loader(line, options);
     EXPECT_EQ(line.written(), greeting + ack + ack);
-    EXPECT_EQ(read_file(saved), record_1 + "\n" + record_end + "\n");
+    EXPECT_EQ(saved.read(), record_1 + "\n" + record_end + "\n");
 }
 
 TEST(FirmwareLoader, FaultyRecordsGetTheirErrorByte) {
@@ -79,9 +75,9 @@ TEST(FirmwareLoader, FaultyRecordsGetTheirErrorByte) {
 }
 
 TEST(FirmwareLoader, ScriptedAnswersComeFirstForTheirRecord) {
-    std::string saved = testing::TempDir() + "loader_scripted.hex";
+    TempFile saved("records.hex");
     sim::LoaderOptions options;
-    options.save_records = saved;
+    options.save_records = saved.path();
     options.record_answers = {{2, {0x12, -1, 0x41}}, {3, {0x06}}};
     ScriptedLine line = greeted_line();
     // Record 1 once, record 2 four times, record 3 (acknowledged by script
@@ -91,8 +87,7 @@ TEST(FirmwareLoader, ScriptedAnswersComeFirstForTheirRecord) {
               record_end + "\r" + bad + "\r" + record_end + "\r");
     sim::run_firmware_loader(line, options);
     EXPECT_EQ(line.written(), greeting + ack + "\x12" + "A" + ack + ack + ack);
-    EXPECT_EQ(read_file(saved),
-              record_1 + "\n" + record_end + "\n" + bad + "\n" + record_end + "\n");
+    EXPECT_EQ(saved.read(), record_1 + "\n" + record_end + "\n" + bad + "\n" + record_end + "\n");
 }
 
 TEST(FirmwareLoader, FaultOptionsWithholdTheAnswers) {

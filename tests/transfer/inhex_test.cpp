@@ -5,23 +5,14 @@
 #include <cstdio>
 #include <string>
 
+#include "tests/transfer/temp_file.h"
+
 namespace {
 
 struct Check {
     int result;
     std::string out;
 };
-
-std::string temp_path(const char* name) {
-    return testing::TempDir() + name;
-}
-
-void write_file(const std::string& path, const std::string& contents) {
-    std::FILE* fp = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(fp, nullptr);
-    std::fwrite(contents.data(), 1, contents.size(), fp);
-    std::fclose(fp);
-}
 
 Check check_open(std::FILE* fp) {
     testing::internal::CaptureStdout();
@@ -30,9 +21,9 @@ Check check_open(std::FILE* fp) {
 }
 
 Check check_text(const std::string& contents) {
-    std::string path = temp_path("inhex_check.hex");
-    write_file(path, contents);
-    std::FILE* fp = std::fopen(path.c_str(), "r");
+    TempFile file("check.hex");
+    file.write(contents);
+    std::FILE* fp = std::fopen(file.c_str(), "r");
     Check check = check_open(fp);
     std::fclose(fp);
     return check;
@@ -177,9 +168,9 @@ TEST(HexFileCheck, FileWithoutRecordsIsEmpty) {
 }
 
 TEST(HexFileCheck, FileIsCheckedFromItsStartEveryTime) {
-    std::string path = temp_path("inhex_twice.hex");
-    write_file(path, ":00000001FF\n:00000001FF\n");
-    std::FILE* fp = std::fopen(path.c_str(), "r");
+    TempFile file("twice.hex");
+    file.write(":00000001FF\n:00000001FF\n");
+    std::FILE* fp = std::fopen(file.c_str(), "r");
     EXPECT_EQ(check_open(fp).result, 2);
     EXPECT_EQ(check_open(fp).result, 2);
     EXPECT_NE(std::fgetc(fp), ':');  // left at its end
@@ -191,8 +182,8 @@ TEST(HexFileCheck, UnreadableFileIsAnErrorNotAnEnd) {
     EXPECT_EQ(check.result, -1);
     EXPECT_EQ(check.out, "inhexverify: Error: param fp is invalid\n");
 
-    std::string path = temp_path("inhex_write_only.hex");
-    std::FILE* fp = std::fopen(path.c_str(), "w");  // reading it fails
+    TempFile file("write_only.hex");
+    std::FILE* fp = std::fopen(file.c_str(), "w");  // reading it fails
     check = check_open(fp);
     std::fclose(fp);
     EXPECT_EQ(check.result, -8);

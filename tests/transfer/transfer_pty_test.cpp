@@ -15,6 +15,7 @@
 #include "tests/support/sim_process.h"
 #include "tests/support/transcript.h"
 #include "tests/transfer/progress_lines.h"
+#include "tests/transfer/temp_file.h"
 
 namespace {
 
@@ -50,16 +51,6 @@ const std::string updated =
 const std::string not_updated = "Error: Firmware update failed!\n\tTry again!\n";
 const std::string update_script = "firmware 1 examples/firmware.hex\ny\n\n";
 
-std::string temp_path(const std::string& name) {
-    const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
-    return testing::TempDir() + test->test_suite_name() + "." + test->name() + "." + name;
-}
-
-std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 std::string image_of(const void* bytes, size_t count) {
     return std::string(static_cast<const char*>(bytes), count);
 }
@@ -87,16 +78,16 @@ std::string update_error(const std::string& what) {
 }
 
 TEST(DownloadOverPty, UnprocessedFilesSendTheDefaultRecordAndNoRules) {
-    std::string conf = temp_path("conf.bin");
-    std::string rules = temp_path("rules.bin");
-    SimProcess sim({"--save-conf", conf, "--save-rules", rules});
+    TempFile conf("conf.bin");
+    TempFile rules("rules.bin");
+    SimProcess sim({"--save-conf", conf.path(), "--save-rules", rules.path()});
     ASSERT_FALSE(sim.path().empty()) << sim.log();
     RunResult run = run_console("connect 1\ndownload\ny\ny\n", wired_to(sim));
     EXPECT_OUTPUT(start_text() + prompt + connected + prompt + default_question +
                       implicit_question + downloaded + prompt + "\n",
                   run.out);
-    EXPECT_EQ(read_file(conf), image_of(&conf_defaults, sizeof conf_defaults));
-    EXPECT_EQ(read_file(rules), "");
+    EXPECT_EQ(conf.read(), image_of(&conf_defaults, sizeof conf_defaults));
+    EXPECT_EQ(rules.read(), "");
 }
 
 TEST(DownloadOverPty, ParsedRecordAndRulesArriveByteForByte) {
@@ -124,9 +115,9 @@ TEST(DownloadOverPty, ParsedRecordAndRulesArriveByteForByte) {
         return out;
     };
 
-    std::string conf = temp_path("conf.bin");
-    std::string rules = temp_path("rules.bin");
-    SimProcess sim({"--save-conf", conf, "--save-rules", rules});
+    TempFile conf("conf.bin");
+    TempFile rules("rules.bin");
+    SimProcess sim({"--save-conf", conf.path(), "--save-rules", rules.path()});
     ASSERT_FALSE(sim.path().empty()) << sim.log();
     std::string script = "configure " + cfg + "\nrules " + rul + "\nconnect 1\ndownload\n";
     if (!conf_ok) script += "y\n";
@@ -135,29 +126,30 @@ TEST(DownloadOverPty, ParsedRecordAndRulesArriveByteForByte) {
 
     EXPECT_OUTPUT(start_text() + prompt + as_typed(conf_out) +
                       (conf_ok ? "" : "\a\aError: Configuration processing failed\n") + prompt +
-                      as_typed(rules_out) + (rules_ok ? "" : "\a\aError: Rule processing failed\n") +
-                      prompt + connected + prompt + (conf_ok ? "" : default_question) +
+                      as_typed(rules_out) +
+                      (rules_ok ? "" : "\a\aError: Rule processing failed\n") + prompt + connected +
+                      prompt + (conf_ok ? "" : default_question) +
                       (rules_ok ? "" : implicit_question) + downloaded + prompt + "\n",
                   run.out);
-    EXPECT_EQ(read_file(conf), image_of(&conf_record, sizeof conf_record));
-    EXPECT_EQ(read_file(rules),
+    EXPECT_EQ(conf.read(), image_of(&conf_record, sizeof conf_record));
+    EXPECT_EQ(rules.read(),
               image_of(rule_table.data(), conf_record.rule_count * sizeof(rule_record)));
 }
 
 TEST(DownloadOverPty, NakedPacketIsSentAgain) {
-    std::string conf = temp_path("conf.bin");
-    SimProcess sim({"--save-conf", conf, "--nak", "3:2"});
+    TempFile conf("conf.bin");
+    SimProcess sim({"--save-conf", conf.path(), "--nak", "3:2"});
     ASSERT_FALSE(sim.path().empty()) << sim.log();
     RunResult run = run_console("connect 1\ndownload\ny\ny\n", wired_to(sim));
     EXPECT_OUTPUT(start_text() + prompt + connected + prompt + default_question +
                       implicit_question + downloaded + prompt + "\n",
                   run.out);
-    EXPECT_EQ(read_file(conf), image_of(&conf_defaults, sizeof conf_defaults));
+    EXPECT_EQ(conf.read(), image_of(&conf_defaults, sizeof conf_defaults));
 }
 
 TEST(FirmwareOverPty, ExampleImageIsAcceptedRecordByRecord) {
-    std::string saved = temp_path("firmware.hex");
-    SimProcess sim({"--save-firmware", saved});
+    TempFile saved("firmware.hex");
+    SimProcess sim({"--save-firmware", saved.path()});
     ASSERT_FALSE(sim.path().empty()) << sim.log();
     RunResult run = run_console(update_script, wired_to(sim));
     EXPECT_OUTPUT(start_text() + prompt + firmware_question + warning + loader_connected +
@@ -165,7 +157,7 @@ TEST(FirmwareOverPty, ExampleImageIsAcceptedRecordByRecord) {
                   without_progress(run.out));
     EXPECT_EQ(progress_lines(run.out), 45u);
     EXPECT_NE(run.out.find("100.0%" + std::string(59, '=') + "\n"), std::string::npos);
-    EXPECT_EQ(read_file(saved), example_records(1, 45));
+    EXPECT_EQ(saved.read(), example_records(1, 45));
 }
 
 TEST(FirmwareOverPty, LoaderErrorsAreRepeatedOrEndTheUpdate) {
@@ -203,13 +195,16 @@ TEST(FirmwareOverPty, LoaderErrorsAreRepeatedOrEndTheUpdate) {
          update_error("buffer full on Line 5- aborting!"),
          false,
          4},
-        {"fatal", {"--loader-answers", "2:0x18"}, update_error("fatal on Line 2- aborting!"), false,
+        {"fatal",
+         {"--loader-answers", "2:0x18"},
+         update_error("fatal on Line 2- aborting!"),
+         false,
          1},
     };
     for (const Case& c : cases) {
-        std::string saved = temp_path("firmware.hex");
+        TempFile saved("firmware.hex");
         std::vector<std::string> options = c.options;
-        options.insert(options.end(), {"--save-firmware", saved});
+        options.insert(options.end(), {"--save-firmware", saved.path()});
         SimProcess sim(options);
         ASSERT_FALSE(sim.path().empty()) << sim.log();
         RunResult run = run_console(update_script, wired_to(sim));
@@ -219,7 +214,7 @@ TEST(FirmwareOverPty, LoaderErrorsAreRepeatedOrEndTheUpdate) {
                       without_progress(run.out))
             << c.what;
         EXPECT_EQ(progress_lines(run.out), static_cast<size_t>(c.accepted)) << c.what;
-        EXPECT_EQ(read_file(saved), example_records(1, c.accepted)) << c.what;
+        EXPECT_EQ(saved.read(), example_records(1, c.accepted)) << c.what;
     }
 }
 
