@@ -11,6 +11,27 @@ namespace {
 // The port's settings, read by read_line_settings and kept afterwards.
 termios2 port_state{};
 
+// Rates that have a classic speed code are set with it: a program that reads
+// the rate with cfgetospeed knows only those (Wine's serial layer refuses a
+// line it finds at an explicit rate). The others go as explicit rates.
+struct speed_code {
+    int32_t rate;
+    tcflag_t code;
+};
+
+constexpr speed_code speed_codes[] = {
+    {110, B110},     {300, B300},     {600, B600},     {1200, B1200},
+    {2400, B2400},   {4800, B4800},   {9600, B9600},   {19200, B19200},
+    {38400, B38400}, {57600, B57600}, {115200, B115200},
+};
+
+tcflag_t speed_code_of(int32_t baud) {
+    for (const speed_code& entry : speed_codes) {
+        if (entry.rate == baud) return entry.code;
+    }
+    return BOTHER;
+}
+
 void make_raw_8n1(termios2& state, int32_t baud) {
     state.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR |
                                             ICRNL | IXON | IXOFF | IXANY | INPCK);
@@ -20,9 +41,10 @@ void make_raw_8n1(termios2& state, int32_t baud) {
     state.c_cflag |= CS8 | CLOCAL | CREAD;
     state.c_cc[VMIN] = 1;
     state.c_cc[VTIME] = 0;
-    // Both directions at an explicit rate.
+    // Both directions at the same rate.
+    const tcflag_t code = speed_code_of(baud);
     state.c_cflag &= ~static_cast<tcflag_t>(CBAUD | (CBAUD << IBSHIFT));
-    state.c_cflag |= BOTHER | (BOTHER << IBSHIFT);
+    state.c_cflag |= code | (code << IBSHIFT);
     state.c_ospeed = static_cast<speed_t>(baud);
     state.c_ispeed = static_cast<speed_t>(baud);
 }

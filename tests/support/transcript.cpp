@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "tests/windows/wine_ports.h"
+
 namespace {
 
 std::string program_path() {
@@ -83,6 +85,7 @@ std::vector<std::string> split_lines(const std::string& text) {
 
 RunResult run_console(const std::string& script, const RunOptions& options) {
     RunResult result;
+    WinePorts ports(options.env);
     int input = script_file(script);
     int out_pipe[2], err_pipe[2];
     if (input < 0 || pipe(out_pipe) != 0 || pipe(err_pipe) != 0) return result;

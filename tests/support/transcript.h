@@ -9,7 +9,9 @@
 // Runs the console program with `script` as its standard input and returns
 // what it wrote. The program is VESTRIMOND_EXE of the build, or the one named
 // by the environment variable VESTRIMOND_EXE, started through the command in
-// VESTRIMOND_EXE_WRAPPER when that is set (for example "wine").
+// VESTRIMOND_EXE_WRAPPER when that is set (for example "wine"). Under Wine a
+// port given as VESTRIMOND_COM<n> in `env` is mapped through the Wine prefix
+// (tests/windows/wine_ports.h).
 
 struct RunOptions {
     std::vector<std::pair<std::string, std::string>> env;  // added to the environment

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "tests/transfer/temp_file.h"
+#include "tests/windows/wine.h"
 
 namespace {
 
@@ -182,6 +183,10 @@ TEST(HexFileCheck, UnreadableFileIsAnErrorNotAnEnd) {
     EXPECT_EQ(check.result, -1);
     EXPECT_EQ(check.out, "inhexverify: Error: param fp is invalid\n");
 
+    if (running_under_wine()) {
+        GTEST_SKIP() << "Wine's C runtime reads a write-only stream as an end of file "
+                        "without the error flag that Windows' runtime sets";
+    }
     TempFile file("write_only.hex");
     std::FILE* fp = std::fopen(file.c_str(), "w");  // reading it fails
     check = check_open(fp);
