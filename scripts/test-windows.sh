@@ -60,8 +60,8 @@ fi
 # One server for the whole run instead of one per program start. Its
 # background services start now, away from the pipes of the tests: a test
 # reads the program's output until every holder of the pipe has closed it.
-wineserver --persistent
-trap 'wineserver --kill' EXIT INT TERM
+wineserver --persistent >/dev/null 2>&1
+trap 'wineserver --kill >/dev/null 2>&1' EXIT INT TERM
 wine cmd /c exit </dev/null >/dev/null 2>&1
 
 echo "== Unit tests (Windows build, under Wine)"

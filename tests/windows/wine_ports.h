@@ -5,11 +5,12 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <map>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "tests/windows/wine.h"
 
 // The console program run through Wine (VESTRIMOND_EXE_WRAPPER names wine)
 // opens \\.\COM<n>, which Wine finds as the link $WINEPREFIX/dosdevices/com<n>.
@@ -17,12 +18,6 @@
 // link instead, for the time of the run; the link that was there before comes
 // back afterwards. The prefix is shared by all runs: runs that use the same
 // port wait for each other.
-
-// True when the program under test is started through Wine.
-inline bool program_runs_under_wine() {
-    const char* wrapper = std::getenv("VESTRIMOND_EXE_WRAPPER");
-    return wrapper != nullptr && std::strstr(wrapper, "wine") != nullptr;
-}
 
 class WinePorts {
   public:
