@@ -1,7 +1,7 @@
 #!/bin/sh
 # Builds the Windows program and its unit tests with MinGW-w64 and runs every
 # test against them under Wine:
-#   1. the unit tests, built for Windows;
+#   1. the unit tests and the Win32 port layer tests, built for Windows;
 #   2. the console transcripts of the Linux build, against vestrimond.exe;
 #   3. the simulator tests of the Linux build, against vestrimond.exe, with
 #      COM<n> mapped to the simulator's pty in the Wine prefix.
@@ -66,6 +66,8 @@ wine cmd /c exit </dev/null >/dev/null 2>&1
 
 echo "== Unit tests (Windows build, under Wine)"
 wine "$win_build/tests/unit_tests.exe"
+echo "== Win32 port layer tests (under Wine)"
+wine "$win_build/tests/windows/win32_port_tests.exe"
 
 export VESTRIMOND_EXE="$(pwd)/$win_build/vestrimond.exe"
 export VESTRIMOND_EXE_WRAPPER=wine

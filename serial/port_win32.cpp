@@ -5,6 +5,7 @@
 
 #include "console/fatal_exit.h"
 #include "serial/baud.h"
+#include "serial/comm_properties_win32.h"
 #include "serial/nul_bytes.h"
 #include "serial/port.h"
 #include "serial/system.h"
@@ -17,36 +18,6 @@ namespace {
 HANDLE port_handle = INVALID_HANDLE_VALUE;
 DCB port_state;
 comm_timeouts port_timeouts;
-
-// What the provider must be able to set for 8N1 with timed reads.
-struct capability_check {
-    DWORD (*value)(const COMMPROP& properties);
-    DWORD required;
-    const char* message;  // takes the port name and the value read
-    int code;
-};
-
-const capability_check capability_checks[] = {
-    {[](const COMMPROP& p) -> DWORD { return p.dwSettableParams; },
-     SP_PARITY | SP_BAUD | SP_DATABITS | SP_STOPBITS,
-     "\a\aError: required comm properties for port %s not settable: Settable Params 0x%08x\n", -7},
-    {[](const COMMPROP& p) -> DWORD { return p.wSettableData; }, DATABITS_8,
-     "\a\aError: 8 data bits comm properties for port %s not settable: Settable Data 0x%04x\n", -9},
-    {[](const COMMPROP& p) -> DWORD { return p.wSettableStopParity; }, STOPBITS_10 | PARITY_NONE,
-     "\a\aError: 1 stop bit, no parity comm properties for port %s not settable: Settable Stop & "
-     "Parity 0x%04x\n",
-     -10},
-    {[](const COMMPROP& p) -> DWORD { return p.dwProvCapabilities; },
-     PCF_TOTALTIMEOUTS | PCF_INTTIMEOUTS,
-     "\a\aError: timeouts comm properties for port %s not settable: Settable Prov Cap 0x%08x\n",
-     -11},
-};
-
-// A provider may report a wPacketLength smaller than the structure it fills
-// (Wine reports 1): a buffer is never smaller than COMMPROP.
-WORD comm_prop_buffer_size(WORD reported) {
-    return reported > sizeof(COMMPROP) ? reported : static_cast<WORD>(sizeof(COMMPROP));
-}
 
 COMMTIMEOUTS system_timeouts(const comm_timeouts& timeouts) {
     COMMTIMEOUTS set;
@@ -99,20 +70,6 @@ COMMPROP* read_comm_properties(const char* name, int* code) {
     WORD size = comm_prop_buffer_size(probe->wPacketLength);
     std::free(probe);
     return get_comm_properties(name, size, {COMMPROP_INITIALIZED, -5, -6}, code);
-}
-
-// 0 when the port can do what the link needs, else the failed check's code
-// (after printing and closing).
-int check_capabilities(const char* name, const COMMPROP& properties) {
-    for (const capability_check& check : capability_checks) {
-        DWORD value = check.value(properties);
-        if ((value & check.required) != check.required) {
-            std::printf(check.message, name, static_cast<unsigned>(value));
-            close_port();
-            return check.code;
-        }
-    }
-    return 0;
 }
 
 // 8 data bits, no parity, 1 stop bit, no flow control, DTR and RTS held off;
@@ -193,9 +150,12 @@ int set_comm_prop(const char* name, int32_t baud) {
     int code = 0;
     COMMPROP* properties = read_comm_properties(name, &code);
     if (properties == nullptr) return code;
-    code = check_capabilities(name, *properties);
+    code = check_comm_properties(name, *properties);
     std::free(properties);
-    if (code != 0) return code;
+    if (code != 0) {
+        close_port();
+        return code;
+    }
 
     if (!GetCommState(port_handle, &port_state)) {
         close_after_failure("\a\aError: could not get the comm state for port %s: %s\n", name);
