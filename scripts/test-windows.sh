@@ -71,5 +71,5 @@ wine "$win_build/tests/windows/win32_port_tests.exe"
 
 export VESTRIMOND_EXE="$(pwd)/$win_build/vestrimond.exe"
 export VESTRIMOND_EXE_WRAPPER=wine
-echo "== Console transcripts against $VESTRIMOND_EXE"
+echo "== Console transcripts and simulator tests against $VESTRIMOND_EXE"
 ctest --test-dir "$host_build" -L transcript --output-on-failure -j"$jobs"
