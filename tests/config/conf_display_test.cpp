@@ -19,30 +19,6 @@ std::string printed(void (*display)()) {
     return testing::internal::GetCapturedStdout();
 }
 
-TEST(ConfDisplay, DefaultRecordReport) {
-    conf_reset();
-    digipath_count = 0;
-    EXPECT_EQ(printed(conf_display),
-              "Configuration Version 2.83b\n"
-              "Station Call\tNOTSET\tSSID 0\t\tRun Mode On\n"
-              "Base Lat  44.475899\tLon   -73.21210    Altitude 0 meters\n"
-              "Host baud\t19200\n"
-              "GPS  baud\t9600\n"
-              "TNC  baud\t19200\n"
-              "WIDE Max 3\tWIDE Total 6\n"
-              "Dupe Window 28 sec.\tCall Rate Limit 0 sec.\n"
-              "Beacon 600 sec.\tIcon /#\n"
-              "Beacon Comment: \n"
-              "Control Call: \n"
-              "NSR: Disabled\tRelay Drop: Disabled\n"
-              "Digi Path[0]: \n"
-              "Log Port: Yes\n"
-              "UITrace: No\tHave GPS: No\n"
-              "Fix Valid: Yes\tPass packets without valid position: No\n"
-              "Halt On Error: No\tDrop Mangled Packet: Yes\n"
-              "Rule count 0\tImplicit Rule Action: ?\n");
-}
-
 TEST(ConfDisplay, ReportAfterAFileWithEveryKeyword) {
     conf_reset();
     conf_record.rule_count = 7;

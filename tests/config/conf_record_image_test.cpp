@@ -80,23 +80,4 @@ TEST(ConfRecordImage, FileWithEveryKeywordGivesTheHandCheckedImage) {
     }
 }
 
-TEST(ConfRecordImage, DefaultImageIsTheDocumentedOne) {
-    conf_reset();
-    const auto* bytes = reinterpret_cast<const uint8_t*>(&conf_record);
-    const uint8_t head[] = {
-        0x00, 0x4B, 0x00, 0x00, 0x80, 0x25, 0x00, 0x00, 0x00, 0x4B, 0x00, 0x00, 0, 0, 0, 0,
-    };
-    EXPECT_EQ(std::memcmp(bytes, head, sizeof head), 0);
-    EXPECT_GT(conf_record.base_lat, 0.0f);
-    EXPECT_LT(conf_record.base_lon, 0.0f);
-    const uint8_t rest[] = {
-        'N', 'O', 'T', 'S', 'E', 'T', 0, 0,  // call
-        0, 0, 3, 0, 6, 0, 0, 0, 0, 0, 0, 0, 0, 0,  // ssid .. havegps
-        28, 0, 0x58, 0x02, '#', '/', 1, 0, 0, 0, 1, 0, 1, 0, 0, 0, 0, 0,  // dupewin .. ratelimcall
-        0x70, 0, 0, 0, 0, 0,  // run mode, implicit action, rule count
-    };
-    EXPECT_EQ(std::memcmp(bytes + 24, rest, sizeof rest), 0);
-    for (std::size_t i = 70; i < 904; ++i) EXPECT_EQ(bytes[i], 0) << "offset " << i;
-}
-
 }  // namespace
