@@ -23,7 +23,9 @@ constexpr const char digipath_delims[] = "#/;\t";
 constexpr const char icon_delims[] = " \t";
 constexpr const char rest_of_line[] = "";
 
-constexpr int missing_code = -11;
+// Every argument error ends the parse with -11, except an argument missing
+// because it lies after a comment character, and every "icon" error.
+constexpr int argument_error = -11;
 constexpr int after_comment_code = -8;
 constexpr int icon_code = -8;
 
@@ -45,14 +47,14 @@ int report_missing(const char* what, int code) {
 
 struct Argument {
     char* token;  // null when missing
-    int code;     // when missing: -11, or -8 when it begins after a comment character
+    int code;     // when missing: -11, or -8 when it lies after a comment character
 };
 
 // The next argument of the line. With the comment rule, an argument that
 // begins after the line's first comment character counts as missing.
 Argument take_argument(char** rest, const char* delims, bool comment_rule) {
     char* token = next_token(*rest, delims, rest);
-    if (token == nullptr) return Argument{nullptr, missing_code};
+    if (token == nullptr) return Argument{nullptr, argument_error};
     if (comment_rule && comment_pos >= 0 &&
         std::greater<const char*>()(token, conf_line_buf + comment_pos)) {
         return Argument{nullptr, after_comment_code};
@@ -73,7 +75,7 @@ int handle_call(char* rest) {
     if (std::strlen(arg.token) > max_call) {
         std::printf("\a\aError: %s[%d]: invalid Call Sign argument: too long: %s\n", conf_file_name,
                     line_no(), conf_line_copy);
-        return missing_code;
+        return argument_error;
     }
     copy_upper_case(conf_record.call, arg.token);
     return 0;
@@ -87,7 +89,7 @@ int handle_ssid(char* rest) {
     if (!is_digit(arg.token[0]) || ssid > max_ssid) {
         std::printf("\a\aError: %s[%d]: invalid SSID argument range [0..15]: %d: %s\n", conf_file_name,
                     line_no(), static_cast<int>(ssid), conf_line_copy);
-        return missing_code;
+        return argument_error;
     }
     conf_record.ssid = static_cast<uint16_t>(ssid);
     return 0;
@@ -99,7 +101,7 @@ int store_latitude(Argument arg) {
     if (lat == dmctodeg_error) {
         std::printf("\a\aError: %s[%d]: invalid Station Latitude argument: %s: %s\n", conf_file_name,
                     line_no(), arg.token, conf_line_copy);
-        return missing_code;
+        return argument_error;
     }
     conf_record.base_lat = lat;
     return 0;
@@ -111,7 +113,7 @@ int store_longitude(Argument arg) {
     if (lon == dmctodeg_error) {
         std::printf("\a\aError: %s[%d]: invalid Station Longitude argument: %s: %s\n", conf_file_name,
                     line_no(), arg.token, conf_line_copy);
-        return missing_code;
+        return argument_error;
     }
     conf_record.base_lon = lon;
     return 0;
@@ -158,7 +160,7 @@ int store_baud(char* rest, uint32_t conf_layout::*field) {
     if (get_baud(baud) == nullptr) {
         std::printf("\a\aError: %s[%d]: invalid Baud argument: %d: %s\n", conf_file_name, line_no(),
                     static_cast<int>(baud), conf_line_copy);
-        return missing_code;
+        return argument_error;
     }
     conf_record.*field = static_cast<uint32_t>(baud);
     return 0;
@@ -172,7 +174,7 @@ int read_wide(char** rest, int32_t* n) {
     if (*n < 1 || *n > max_wide) {
         std::printf("\a\aError: %s[%d]: invalid n argument range [1..%d]: %d: %s\n", conf_file_name,
                     line_no(), max_wide, static_cast<int>(*n), conf_line_copy);
-        return missing_code;
+        return argument_error;
     }
     return 0;
 }
@@ -184,7 +186,7 @@ int handle_widemax(char* rest) {
     if (n > conf_record.widetotal) {
         std::printf("\a\aError: %s[%d]: invalid n argument %d must be <= WIDETOTAL: %d: %s\n",
                     conf_file_name, line_no(), static_cast<int>(n), conf_record.widetotal, conf_line_copy);
-        return missing_code;
+        return argument_error;
     }
     conf_record.widemax = static_cast<uint16_t>(n);
     return 0;
@@ -197,7 +199,7 @@ int handle_widetotal(char* rest) {
     if (n < conf_record.widemax) {
         std::printf("\a\aError: %s[%d]: invalid n argument %d must be >= WIDEMAX: %d: %s\n",
                     conf_file_name, line_no(), static_cast<int>(n), conf_record.widemax, conf_line_copy);
-        return missing_code;
+        return argument_error;
     }
     conf_record.widetotal = static_cast<uint16_t>(n);
     return 0;
@@ -210,7 +212,7 @@ int handle_dupewin(char* rest) {
     if (seconds < 5 || seconds > 500) {
         std::printf("\a\aError: %s[%d]: invalid seconds argument range [5..500]: %d: %s\n",
                     conf_file_name, line_no(), static_cast<int>(seconds), conf_line_copy);
-        return missing_code;
+        return argument_error;
     }
     conf_record.dupewin = static_cast<uint16_t>(seconds);
     return 0;
@@ -223,7 +225,7 @@ int handle_ratelimcall(char* rest) {
     if (seconds < 0 || seconds > 65535) {
         std::printf("\a\aError: %s[%d]: invalid seconds argument range [0..%d]: %d: %s\n",
                     conf_file_name, line_no(), 65535, static_cast<int>(seconds), conf_line_copy);
-        return missing_code;
+        return argument_error;
     }
     conf_record.ratelimcall = static_cast<uint16_t>(seconds);
     return 0;
@@ -236,7 +238,7 @@ int handle_beacon(char* rest) {
     if (seconds != 0 && (seconds < 10 || seconds > 65535)) {
         std::printf("\a\aError: %s[%d]: invalid seconds argument range [0, %d..%d]: %d: %s\n",
                     conf_file_name, line_no(), 10, 65535, static_cast<int>(seconds), conf_line_copy);
-        return missing_code;
+        return argument_error;
     }
     conf_record.beacon = static_cast<uint16_t>(seconds);
     return 0;
@@ -259,7 +261,7 @@ int handle_digipath(char* rest) {
             std::printf("\a\aError: %s[%d]: Digi Path[%d]: %s exceeds length %d: %s\n", conf_file_name,
                         line_no(), static_cast<int>(digipath_count) + 1, entry, max_digi,
                         conf_line_copy);
-            return missing_code;
+            return argument_error;
         }
         // An entry of exactly 8 characters fills its slot without a terminator.
         char* slot = conf_record.digipath[digipath_count];
@@ -313,17 +315,17 @@ int handle_controlcall(char* rest) {
     if (std::strlen(arg.token) > max_control_call) {
         std::printf("\a\aError: %s[%d]: invalid Control Call-SSID argument: too long (max is %d): %s\n",
                     conf_file_name, line_no(), max_control_call, conf_line_copy);
-        return missing_code;
+        return argument_error;
     }
     copy_upper_case(conf_record.controlcall, arg.token);
     return 0;
 }
 
 int handle_substitutepath(char* rest) {
-    return path_edit_add('.', "substitutepath", rest) != 0 ? missing_code : 0;
+    return path_edit_add('.', "substitutepath", rest) != 0 ? argument_error : 0;
 }
 
-int handle_deletepath(char* rest) { return path_edit_add('/', "deletepath", rest) != 0 ? missing_code : 0; }
+int handle_deletepath(char* rest) { return path_edit_add('/', "deletepath", rest) != 0 ? argument_error : 0; }
 
 // Each "uitrace" line toggles the field; its arguments are ignored.
 int handle_uitrace(char*) {
