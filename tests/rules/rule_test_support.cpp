@@ -4,12 +4,19 @@
 
 #include <cstdio>
 #include <fstream>
+#include <iterator>
+#include <random>
 
 #include "config/conf_record.h"
 #include "rules/rule_parser.h"
 
 std::string rules_file(const char* name) {
     return std::string(TEST_SOURCE_DIR) + "/tests/rules/files/" + name;
+}
+
+std::string rules_file_text(const char* name) {
+    std::ifstream in(rules_file(name), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 ParseRun parse_rules_file(const std::string& path) {
@@ -20,7 +27,10 @@ ParseRun parse_rules_file(const std::string& path) {
 }
 
 ParseRun parse_rules_text(const std::string& text) {
-    const std::string path = testing::TempDir() + "case.rul";
+    // Unique to the test and the run: tests run in parallel processes.
+    const std::string path = testing::TempDir() + "rules-" +
+                             testing::UnitTest::GetInstance()->current_test_info()->name() + "-" +
+                             std::to_string(std::random_device{}()) + ".rul";
     {
         std::ofstream file(path, std::ios::binary | std::ios::trunc);
         file << text;

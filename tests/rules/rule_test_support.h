@@ -13,6 +13,9 @@ struct ParseRun {
 // The path of a file under tests/rules/files/.
 std::string rules_file(const char* name);
 
+// The whole text of a file under tests/rules/files/.
+std::string rules_file_text(const char* name);
+
 // Parses the file at `path`, capturing standard output.
 ParseRun parse_rules_file(const std::string& path);
 
