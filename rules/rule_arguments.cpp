@@ -56,11 +56,11 @@ struct ArgSpec {
     int after_comment_code;
 };
 
-int take_word(RuleLine& line, const ArgSpec& spec, char** word) {
-    *word = next_token(line.rest, spec.delims, &line.rest);
-    if (*word == nullptr) return line_error(line, spec.missing_code, spec.missing);
+int take_word(RuleLine& line, const ArgSpec& argument, char** word) {
+    *word = next_token(line.rest, argument.delims, &line.rest);
+    if (*word == nullptr) return line_error(line, argument.missing_code, argument.missing);
     if (after_comment(line, *word)) {
-        return line_error(line, spec.after_comment_code, spec.after_comment);
+        return line_error(line, argument.after_comment_code, argument.after_comment);
     }
     return 0;
 }
