@@ -1,7 +1,10 @@
 #include "serial/connection.h"
 
 #include <cstdio>
+#include <string_view>
 
+#include "common/numbers.h"
+#include "console/hexdump.h"
 #include "serial/port.h"
 
 int connected = 0;
@@ -9,12 +12,146 @@ char port_name[8] = "";
 int32_t current_baud = 19200;
 unsigned char rx_buf[1024];
 
+namespace {
+
+struct firmware_version {
+    int32_t major;
+    int32_t minor;
+};
+
+constexpr firmware_version min_version{2, 83};
+
+constexpr char identify_command[] = "\x03\nversion\n";  // 0x03, then "\nversion\n"
+constexpr int identify_length = sizeof identify_command - 1;
+constexpr int identify_answer_size = 200;
+constexpr int answer_timeout_ms = 2000;
+constexpr int drain_size = 40;
+constexpr int drain_timeout_ms = 100;
+constexpr std::string_view device_name = "Vestrimond";
+constexpr std::string_view version_label = "Version ";
+constexpr std::string_view device_prompt = "Vestro> ";
+
+std::string_view received(int count) {
+    return {reinterpret_cast<const char*>(rx_buf), static_cast<std::size_t>(count)};
+}
+
+// Throws away whatever the device sent before we asked.
+void drain_input() {
+    while (read_port(port_name, rx_buf, drain_size, drain_timeout_ms) > 0) {
+    }
+}
+
+// Bytes 0 and above 0x7F become '#' and a terminator follows the last byte,
+// so that the answer is one text that every search stops at.
+void make_searchable(int count) {
+    for (int i = 0; i < count; ++i) {
+        if (rx_buf[i] == 0 || rx_buf[i] > 0x7F) rx_buf[i] = '#';
+    }
+    rx_buf[count] = '\0';
+}
+
+// A one-digit minor number counts in tenths: 2.9 is 2.90.
+int32_t normalised_minor(int32_t minor) {
+    if (minor >= 10) return minor;
+    return minor < INT32_MIN / 10 ? INT32_MIN : minor * 10;
+}
+
+// The version written at `at` in the searchable answer: the major number, then
+// the number after the first '.' that follows (0 when there is none).
+firmware_version read_version(std::string_view answer, std::size_t at) {
+    firmware_version version{leading_decimal(answer.data() + at), 0};
+    std::size_t dot = answer.find('.', at);
+    if (dot != std::string_view::npos) version.minor = leading_decimal(answer.data() + dot + 1);
+    version.minor = normalised_minor(version.minor);
+    return version;
+}
+
+bool older_than_minimum(const firmware_version& version) {
+    if (version.major != min_version.major) return version.major < min_version.major;
+    return version.minor < normalised_minor(min_version.minor);
+}
+
+int fail_connection(int result) {
+    end_connection();
+    return result;
+}
+
+int first_connection(int32_t baud) {
+    std::printf("Connecting at %ld...\n", static_cast<long>(baud));
+    if (connected) {
+        std::printf("\a\aError: already Connected!\n");
+        return 1;
+    }
+    if (open_port(port_name, baud) != 0) {
+        std::printf("\a\aError: could not open COM port %s\n", port_name);
+        return 2;
+    }
+    drain_input();
+    purge_port();
+    if (write_port(port_name, identify_command, identify_length) <= 0) {
+        std::printf(
+            "\n\a\aError: wrote interrupt character and version command, got error on port %s\n",
+            port_name);
+        return fail_connection(3);
+    }
+
+    int count = read_port(port_name, rx_buf, identify_answer_size, answer_timeout_ms);
+    make_searchable(count);
+    std::string_view answer = received(count);
+    std::size_t name_at = answer.find(device_name);
+    if (name_at == std::string_view::npos) {
+        std::printf("\n\a\aError: did not receive the Vestrimond prompt!\nExpected: Vestrimond\n");
+        hexdump(stdout, 1, "Got", rx_buf, count, 10);
+        return fail_connection(3);
+    }
+    std::size_t label_at = answer.find(version_label, name_at);
+    if (label_at == std::string_view::npos) {
+        std::printf("\n\a\aError: did not receive the Vestrimond version (minimum %d.%d)!\n",
+                    static_cast<int>(min_version.major), static_cast<int>(min_version.minor));
+        return fail_connection(4);
+    }
+    firmware_version version = read_version(answer, label_at + version_label.size());
+    if (older_than_minimum(version)) {
+        std::printf("\n\a\aError: received Vestrimond version %d.%d but minimal is %d.%d!\n",
+                    static_cast<int>(version.major), static_cast<int>(version.minor),
+                    static_cast<int>(min_version.major), static_cast<int>(min_version.minor));
+        return fail_connection(4);
+    }
+    std::printf("\aConnected at %ld\n", static_cast<long>(baud));
+    connected = 1;
+    return 0;
+}
+
+// After "host <baud>" went out at the old rate: reopen at the new one and
+// wake the device's console with a line feed.
+int reconnection(int32_t baud) {
+    std::printf("Connecting at %ld...\n", static_cast<long>(baud));
+    end_connection();
+    if (open_port(port_name, baud) != 0) {
+        std::printf("\a\aError: could not open COM port %s\n", port_name);
+        return 2;
+    }
+    if (write_port(port_name, "\n", 1) <= 0) {
+        std::printf("\a\aError: wrote CR character, got error on port %s\n", port_name);
+        return fail_connection(7);
+    }
+    int count = read_port(port_name, rx_buf, sizeof rx_buf, answer_timeout_ms);
+    if (received(count).find(device_prompt) == std::string_view::npos) {
+        std::printf("\a\aError: did not receive the Vestrimond prompt!\n");
+        return fail_connection(8);
+    }
+    std::printf("\aConnected at %ld\n", static_cast<long>(baud));
+    connected = 1;
+    return 0;
+}
+
+}  // namespace
+
 void end_connection() {
     close_port();
     connected = 0;
 }
 
-int connect_device(int32_t, bool) {
-    std::printf("connect: not available yet\n");
-    return 2;
+int connect_device(int32_t baud, bool reconnect) {
+    return reconnect ? reconnection(baud) : first_connection(baud);
 }

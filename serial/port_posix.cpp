@@ -1,14 +1,255 @@
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 
+#include "console/fatal_exit.h"
+#include "serial/baud.h"
+#include "serial/line_settings.h"
+#include "serial/nul_bytes.h"
 #include "serial/port.h"
+#include "serial/port_path.h"
+#include "serial/system.h"
+#include "serial/system_posix.h"
+#include "serial/timeouts.h"
 
-// Placeholder until the POSIX port layer lands.
-int open_port(const char* name, int32_t) {
-    std::printf("open_port %s: not available yet\n", name);
-    return -2;
+namespace {
+
+// The one open port, -1 when none is open.
+int port_handle = -1;
+
+// The standing time-outs, set by open_port from the port's baud, and the set
+// of the last read.
+comm_timeouts port_timeouts{};
+comm_timeouts read_set{};
+
+// A write drains the output queue before it returns; this is how often it
+// looks whether the queue is empty.
+constexpr unsigned drain_poll_ms = 1;
+
+// Exclusive use: a second program opening the port gets EWOULDBLOCK from the
+// lock (TIOCEXCL alone does not stop a privileged program).
+int take_exclusive_use(int fd) {
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) return -1;
+    if (ioctl(fd, TIOCEXCL) != 0) return -1;
+    return 0;
 }
-int set_comm_prop(const char*, int32_t) { return -1; }
-int write_port(const char*, const void*, int) { return -3; }
-int read_port(const char*, void*, int, int) { return 0; }
-void purge_port() {}
-void close_port() {}
+
+// DTR and RTS are held off. A pty has no modem lines and refuses; that is fine.
+void clear_modem_lines(int fd) {
+    int lines = TIOCM_DTR | TIOCM_RTS;
+    ioctl(fd, TIOCMBIC, &lines);
+}
+
+void fail_open(const char* name) {
+    remember_system_error();
+    if (port_handle >= 0) {
+        close(port_handle);
+        port_handle = -1;
+    }
+    std::printf("\a\aError: cannot open COM port %s: %s\n", name, system_error_text());
+}
+
+// Waits until the output queue is empty or the deadline has passed.
+void drain_output(port_clock::time_point deadline) {
+    for (;;) {
+        int queued = 0;
+        if (ioctl(port_handle, TIOCOUTQ, &queued) != 0 || queued <= 0) return;
+        if (wait_ms_until(port_clock::now(), deadline) == 0) return;
+        sleep_ms(drain_poll_ms);
+    }
+}
+
+[[noreturn]] void fail_read(const char* name) {
+    char message[300];
+    std::snprintf(message, sizeof message, "\a\aError: could not read on COM port %s: %s\n", name,
+                  system_error_text());
+    fatal_exit(26, message);
+    std::abort();  // fatal_exit does not return with a non-zero code
+}
+
+// Waits for input until the deadline; true when there is something to read
+// (or a condition that a read will report).
+bool wait_for_input(const char* name, port_clock::time_point deadline) {
+    for (;;) {
+        pollfd watch{port_handle, POLLIN, 0};
+        int ready = poll(&watch, 1, wait_ms_until(port_clock::now(), deadline));
+        if (ready > 0) return true;
+        if (ready == 0) return false;
+        if (errno != EINTR) {
+            remember_system_error();
+            fail_read(name);
+        }
+    }
+}
+
+}  // namespace
+
+int open_port(const char* name, int32_t baud) {
+    if (name == nullptr) {
+        std::printf("open_port: Error: port null argument\n");
+        return -1;
+    }
+    char path[256];
+    if (!port_device_path(name, path, sizeof path)) {
+        fail_open(name);
+        return -2;
+    }
+    port_handle = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (port_handle < 0 || take_exclusive_use(port_handle) != 0) {
+        fail_open(name);
+        return -2;
+    }
+    clear_modem_lines(port_handle);
+
+    // A baud outside the table is refused before set_comm_prop touches the
+    // port, and would leave it open and locked against the next opening.
+    if (set_comm_prop(name, baud) != 0) {
+        close_port();
+        return -3;
+    }
+
+    // The time-outs cannot be refused here: they are kept by this layer, not
+    // by the driver.
+    port_timeouts = standing_timeouts(line_settings_baud());
+    read_set = port_timeouts;
+    purge_port();
+    return 0;
+}
+
+int set_comm_prop(const char* name, int32_t baud) {
+    if (name == nullptr) {
+        std::printf("set_comm_prop: Error: port null argument\n");
+        return -1;
+    }
+    if (get_baud(baud) == nullptr) {
+        std::printf("\a\aError: Invalid baud rate %ld\n", static_cast<long>(baud));
+        return -2;
+    }
+    // Any terminal can do 8N1 with time-outs; what is not a terminal cannot
+    // tell its properties.
+    termios properties;
+    if (tcgetattr(port_handle, &properties) != 0) {
+        remember_system_error();
+        std::printf("\a\aError: could not get comm properties for port %s: %s\n", name,
+                    system_error_text());
+        close_port();
+        return -4;
+    }
+    if (read_line_settings(port_handle) != 0) {
+        remember_system_error();
+        std::printf("\a\aError: could not get the comm state for port %s: %s\n", name,
+                    system_error_text());
+        close_port();
+        return -12;
+    }
+    if (write_line_settings(port_handle, baud) != 0) {
+        remember_system_error();
+        std::printf("\a\aError: could not set the comm state for port %s: %s\n", name,
+                    system_error_text());
+        close_port();
+        return -13;
+    }
+    return 0;
+}
+
+int write_port(const char* name, const void* bytes, int count) {
+    if (name == nullptr) {
+        std::printf("write_port: Error: invalid param file port\n");
+        return -1;
+    }
+    if (bytes == nullptr) {
+        std::printf("write_port: Error: invalid param buf ptr\n");
+        return -2;
+    }
+    if (count <= 0) {
+        std::printf("write_port: Error: invalid param len: %d\n", count);
+        return -1;
+    }
+    const auto deadline = deadline_after(port_clock::now(), write_time_limit(port_timeouts, count));
+    const auto* next = static_cast<const unsigned char*>(bytes);
+    int written = 0;
+    while (written < count) {
+        ssize_t done = write(port_handle, next + written, static_cast<size_t>(count - written));
+        if (done > 0) {
+            written += static_cast<int>(done);
+            continue;
+        }
+        if (done < 0 && errno != EAGAIN && errno != EINTR) break;
+        int wait = wait_ms_until(port_clock::now(), deadline);
+        if (wait == 0) {
+            errno = ETIMEDOUT;
+            break;
+        }
+        pollfd watch{port_handle, POLLOUT, 0};
+        poll(&watch, 1, wait);
+    }
+    if (written < count) {
+        remember_system_error();
+        std::printf("\a\aError: wrote %d of %d, got error on port %s: %s\n", written, count, name,
+                    system_error_text());
+        return -3;
+    }
+    drain_output(deadline);
+    return count;
+}
+
+int read_port(const char* name, void* buffer, int size, int timeout_ms) {
+    char message[64];
+    if (name == nullptr) fatal_exit(25, "read_port: Error: invalid param port\n");
+    if (buffer == nullptr) fatal_exit(25, "read_port: Error: invalid param buf ptr\n");
+    if (size <= 0) {
+        std::snprintf(message, sizeof message, "read_port: Error: invalid param size: %d\n", size);
+        fatal_exit(25, message);
+    }
+    if (port_handle < 0) {
+        errno = EBADF;
+        remember_system_error();
+        fail_read(name);
+    }
+    read_set = read_timeouts(port_timeouts, line_settings_baud(), timeout_ms);
+    const auto deadline = deadline_after(port_clock::now(), read_time_limit(read_set, size));
+
+    auto* into = static_cast<unsigned char*>(buffer);
+    int got = 0;
+    while (got < size && wait_for_input(name, deadline)) {
+        ssize_t done = read(port_handle, into + got, static_cast<size_t>(size - got));
+        if (done > 0) {
+            got += drop_nul_bytes(into + got, static_cast<int>(done));
+            continue;
+        }
+        if (done < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+        // End of file on a terminal is a hang-up.
+        if (done == 0) errno = EIO;
+        remember_system_error();
+        fail_read(name);
+    }
+    return got;
+}
+
+// Received bytes not yet read are discarded, and so is output still queued in
+// the driver. The output is flushed only when the driver reports some queued:
+// on a pty, written bytes wait in the other end's input, where a flush of the
+// output would reach them and destroy what an earlier write already sent (the
+// "host" command of a baud change, right before the port is reopened).
+void purge_port() {
+    tcflush(port_handle, TCIFLUSH);
+    int queued = 0;
+    if (ioctl(port_handle, TIOCOUTQ, &queued) == 0 && queued > 0) tcflush(port_handle, TCOFLUSH);
+}
+
+void close_port() {
+    if (port_handle < 0) return;
+    // The exclusive flag stays with the terminal, not with this handle: clear
+    // it, or a pty whose other end is still open refuses the next open.
+    ioctl(port_handle, TIOCNXCL);
+    flock(port_handle, LOCK_UN);
+    close(port_handle);
+    port_handle = -1;
+}
