@@ -1,10 +1,10 @@
-#include "serial/line_settings.h"
-
 #include <asm/termbits.h>
 #include <sys/ioctl.h>
 
 #include <cerrno>
 #include <cstdlib>
+
+#include "serial/line_settings.h"
 
 namespace {
 
@@ -43,7 +43,9 @@ bool took_settings(const termios2& actual, int32_t baud) {
 
 }  // namespace
 
-int read_line_settings(int fd) { return ioctl(fd, TCGETS2, &port_state) == 0 ? 0 : -1; }
+int read_line_settings(int fd) {
+    return ioctl(fd, TCGETS2, &port_state) == 0 ? 0 : -1;
+}
 
 int write_line_settings(int fd, int32_t baud) {
     make_raw_8n1(port_state, baud);
@@ -57,7 +59,9 @@ int write_line_settings(int fd, int32_t baud) {
     return 0;
 }
 
-int32_t line_settings_baud() { return static_cast<int32_t>(port_state.c_ospeed); }
+int32_t line_settings_baud() {
+    return static_cast<int32_t>(port_state.c_ospeed);
+}
 
 int32_t terminal_rate(int fd) {
     termios2 state{};

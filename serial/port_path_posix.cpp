@@ -1,9 +1,9 @@
-#include "serial/port_path.h"
-
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "serial/port_path.h"
 
 namespace {
 

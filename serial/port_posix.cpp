@@ -108,7 +108,12 @@ int open_port(const char* name, int32_t baud) {
     }
     clear_modem_lines(port_handle);
 
-    if (set_comm_prop(name, baud) != 0) return -3;
+    // A baud outside the table is refused before set_comm_prop touches the
+    // port, and would leave it open and locked against the next opening.
+    if (set_comm_prop(name, baud) != 0) {
+        close_port();
+        return -3;
+    }
 
     // The time-outs cannot be refused here: they are kept by this layer, not
     // by the driver.
@@ -167,8 +172,7 @@ int write_port(const char* name, const void* bytes, int count) {
         std::printf("write_port: Error: invalid param len: %d\n", count);
         return -1;
     }
-    const auto deadline =
-        deadline_after(port_clock::now(), write_time_limit(port_timeouts, count));
+    const auto deadline = deadline_after(port_clock::now(), write_time_limit(port_timeouts, count));
     const auto* next = static_cast<const unsigned char*>(bytes);
     int written = 0;
     while (written < count) {
@@ -210,8 +214,7 @@ int read_port(const char* name, void* buffer, int size, int timeout_ms) {
         fail_read(name);
     }
     read_set = read_timeouts(port_timeouts, line_settings_baud(), timeout_ms);
-    const auto deadline =
-        deadline_after(port_clock::now(), read_time_limit(read_set, size));
+    const auto deadline = deadline_after(port_clock::now(), read_time_limit(read_set, size));
 
     auto* into = static_cast<unsigned char*>(buffer);
     int got = 0;

@@ -4,18 +4,16 @@
 
 namespace {
 
-uint64_t clamp_count(int count) { return count > 0 ? static_cast<uint64_t>(count) : 0; }
+uint64_t clamp_count(int count) {
+    return count > 0 ? static_cast<uint64_t>(count) : 0;
+}
 
 }  // namespace
 
 comm_timeouts standing_timeouts(int32_t baud) {
     const uint32_t rate = static_cast<uint32_t>(baud);
     return comm_timeouts{
-        0,
-        10000 / rate,
-        1,
-        (20000 + rate - 1) / rate,
-        10,
+        0, 10000 / rate, 1, (20000 + rate - 1) / rate, 10,
     };
 }
 
@@ -27,7 +25,8 @@ comm_timeouts read_timeouts(const comm_timeouts& standing, int32_t baud, int tim
 }
 
 uint64_t read_time_limit(const comm_timeouts& timeouts, int size) {
-    return timeouts.ReadTotalTimeoutConstant + clamp_count(size) * timeouts.ReadTotalTimeoutMultiplier;
+    return timeouts.ReadTotalTimeoutConstant +
+           clamp_count(size) * timeouts.ReadTotalTimeoutMultiplier;
 }
 
 uint64_t write_time_limit(const comm_timeouts& timeouts, int count) {

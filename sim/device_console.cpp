@@ -20,7 +20,7 @@ constexpr std::string_view serialtest_answer = "\r\nBegin serial test: end with 
 constexpr int32_t loader_rate = 19200;
 
 class DeviceConsole {
-public:
+  public:
     DeviceConsole(PtyLine& line, const Options& options) : line_(line), options_(options) {}
 
     void run() {
@@ -38,7 +38,7 @@ public:
         }
     }
 
-private:
+  private:
     struct Command {
         const char* word;
         void (DeviceConsole::*run)(const char* argument);

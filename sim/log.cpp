@@ -9,9 +9,13 @@ namespace {
 bool log_on = false;
 }
 
-void set_logging(bool on) { log_on = on; }
+void set_logging(bool on) {
+    log_on = on;
+}
 
-bool logging() { return log_on; }
+bool logging() {
+    return log_on;
+}
 
 void log_line(const char* format, ...) {
     if (!log_on) return;

@@ -66,8 +66,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     if (!options.link.empty() && !make_link(options.link, line.slave_path())) {
-        std::fprintf(stderr, "vestrimond-sim: cannot make the link %s: %s\n",
-                     options.link.c_str(), std::strerror(errno));
+        std::fprintf(stderr, "vestrimond-sim: cannot make the link %s: %s\n", options.link.c_str(),
+                     std::strerror(errno));
         return 1;
     }
     std::printf("%s\n", line.slave_path());

@@ -3,8 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <vector>
 #include <string_view>
+#include <vector>
 
 #include "common/numbers.h"
 #include "serial/baud.h"
@@ -22,7 +22,9 @@ bool read_number(const char* text, int* value) {
     return true;
 }
 
-bool read_count(const char* text, int* value) { return read_number(text, value) && *value >= 0; }
+bool read_count(const char* text, int* value) {
+    return read_number(text, value) && *value >= 0;
+}
 
 bool read_byte_value(const char* text, int* value) {
     return read_number(text, value) && *value >= 0 && *value <= 0xFF;
@@ -46,10 +48,18 @@ bool unescape(const char* text, std::string* out) {
         }
         ++c;
         switch (*c) {
-            case 'n': *out += '\n'; break;
-            case 'r': *out += '\r'; break;
-            case 't': *out += '\t'; break;
-            case '\\': *out += '\\'; break;
+            case 'n':
+                *out += '\n';
+                break;
+            case 'r':
+                *out += '\r';
+                break;
+            case 't':
+                *out += '\t';
+                break;
+            case '\\':
+                *out += '\\';
+                break;
             case 'x': {
                 char hex[3] = {c[1], c[1] != '\0' ? c[2] : '\0', '\0'};
                 char* end;
@@ -59,7 +69,8 @@ bool unescape(const char* text, std::string* out) {
                 c += 2;
                 break;
             }
-            default: return false;
+            default:
+                return false;
         }
     }
     return true;

@@ -11,15 +11,15 @@ namespace sim {
 
 // Everything the simulator can be told on its command line.
 struct Options {
-    std::string link;              // also make a symlink to the pty slave here
+    std::string link;               // also make a symlink to the pty slave here
     std::string version = "2.83b";  // firmware version shown by "version"
-    std::string banner;            // the whole answer to "version" instead of the standard one
-    int32_t baud = 19200;          // rate of the device's host port at start and after a reset
-    bool silent = false;           // never answer anything
-    bool no_baud_prompt = false;   // after "host N", leave the next line feed unanswered
-    int echo_stop_after = 0;       // loop test: stop echoing after this many bytes (0: never)
-    int echo_corrupt = 0;          // loop test: send this echoed byte with bit 7 set (0: never)
-    bool verbose = false;          // log to standard error
+    std::string banner;             // the whole answer to "version" instead of the standard one
+    int32_t baud = 19200;           // rate of the device's host port at start and after a reset
+    bool silent = false;            // never answer anything
+    bool no_baud_prompt = false;    // after "host N", leave the next line feed unanswered
+    int echo_stop_after = 0;        // loop test: stop echoing after this many bytes (0: never)
+    int echo_corrupt = 0;           // loop test: send this echoed byte with bit 7 set (0: never)
+    bool verbose = false;           // log to standard error
     DownloadOptions download;
     LoaderOptions loader;
 };

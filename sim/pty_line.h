@@ -14,9 +14,12 @@ namespace sim {
 //
 // The pty carries no real rate, so the line compares the rate the host set on
 // its end with the device's own: bytes the host sends while the two differ
-// are lost, as a UART at the wrong rate would lose them.
+// are lost, as a UART at the wrong rate would lose them. The host's rate is
+// sampled every few milliseconds, so for 50 ms after a change of its rate the
+// host is still heard at the old one (what it wrote just before the change
+// may be read just after it).
 class PtyLine : public Line {
-public:
+  public:
     // read_byte reports hung_up once the host has kept its end closed this
     // long; a host that reopens sooner (a baud change, the firmware update's
     // reopen) does not hang up the line.
@@ -50,7 +53,7 @@ public:
     // requested.
     void wait_for_host();
 
-private:
+  private:
     using clock = std::chrono::steady_clock;
     enum class Poll { data, quiet, host_absent };
 

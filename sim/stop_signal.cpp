@@ -8,7 +8,9 @@ namespace {
 
 volatile sig_atomic_t stop_flag = 0;
 
-void on_stop_signal(int) { stop_flag = 1; }
+void on_stop_signal(int) {
+    stop_flag = 1;
+}
 
 }  // namespace
 
@@ -21,6 +23,8 @@ void catch_stop_signals() {
     signal(SIGPIPE, SIG_IGN);
 }
 
-bool stop_requested() { return stop_flag != 0; }
+bool stop_requested() {
+    return stop_flag != 0;
+}
 
 }  // namespace sim

@@ -10,9 +10,9 @@ TEST(GetBaud, FindsExactlyTheRatesOfTheTable) {
         bool found;
         const char* message;
     } cases[] = {
-        {110, true, ""},      {1200, true, ""},  {14400, true, ""}, {56000, true, ""},
-        {115200, true, ""},   {12345, false, ""}, {-9600, false, ""}, {230400, false, ""},
-        {0, false, "get_baud: Error: invalid baud: 0\n"},
+        {110, true, ""},    {1200, true, ""},    {14400, true, ""},
+        {56000, true, ""},  {115200, true, ""},  {12345, false, ""},
+        {-9600, false, ""}, {230400, false, ""}, {0, false, "get_baud: Error: invalid baud: 0\n"},
     };
     for (const Case& c : cases) {
         testing::internal::CaptureStdout();

@@ -11,7 +11,7 @@
 // when the object goes away. The program is the simulator of the build, or
 // the one named by the environment variable VESTRIMOND_SIM.
 class SimProcess {
-public:
+  public:
     explicit SimProcess(const std::vector<std::string>& options = {});
     ~SimProcess();
     SimProcess(const SimProcess&) = delete;
@@ -28,7 +28,7 @@ public:
     // status, or -1 when it did not exit by itself. Called by the destructor.
     int stop();
 
-private:
+  private:
     pid_t pid_ = -1;
     int output_ = -1;
     std::string path_;

@@ -1,0 +1,112 @@
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/serial/device_transcript.h"
+
+namespace {
+
+const std::string no_name_in_answer =
+    "\n\a\aError: did not receive the Vestrimond prompt!\nExpected: Vestrimond\n";
+const std::string not_connected = "\a\aError: not Connected!\n";
+
+TEST(DeviceConnection, ConnectsAtEveryConsoleRate) {
+    const std::vector<std::string> bauds = {"4800", "9600", "19200", "38400", "57600"};
+    std::vector<DeviceRun> runs;
+    for (const std::string& baud : bauds) {
+        runs.push_back({{"--baud", baud}, "connect 1 " + baud + "\ndisconnect\n"});
+    }
+    std::vector<RunResult> results = run_side_by_side(runs);
+    for (size_t i = 0; i < bauds.size(); ++i) {
+        EXPECT_OUTPUT(session(connected_at(bauds[i]) + prompt + "Disconnected\n"), results[i].out)
+            << bauds[i];
+        EXPECT_EQ(results[i].err, "");
+    }
+}
+
+TEST(DeviceConnection, FirmwareFrom283OnIsAccepted) {
+    struct Case {
+        const char* version;
+        const char* refusal;  // nullptr: accepted
+    } cases[] = {
+        {"2.83b", nullptr},
+        {"2.9", nullptr},
+        {"3.0", nullptr},
+        {"2.8", "\n\a\aError: received Vestrimond version 2.80 but minimal is 2.83!\n"},
+        {"2.05", "\n\a\aError: received Vestrimond version 2.50 but minimal is 2.83!\n"},
+    };
+    std::vector<DeviceRun> runs;
+    for (const Case& c : cases)
+        runs.push_back({{"--version", c.version}, "connect com1\ndisconnect\n"});
+    std::vector<RunResult> results = run_side_by_side(runs);
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const Case& c = cases[i];
+        std::string expected =
+            c.refusal == nullptr
+                ? connected_at("19200") + prompt + "Disconnected\n"
+                : "Connecting at 19200...\n" + std::string(c.refusal) + prompt + not_connected;
+        EXPECT_OUTPUT(session(expected), results[i].out) << c.version;
+    }
+}
+
+TEST(DeviceConnection, DeviceThatDoesNotAnswerAsExpectedIsRefused) {
+    struct Case {
+        const char* what;
+        std::vector<std::string> device;
+        const char* command;
+        std::string output;
+    } cases[] = {
+        {"silent device",
+         {"--silent"},
+         "connect 1\n",
+         "Connecting at 19200...\n" + no_name_in_answer + "Got: length 0 (0x0):\n"},
+        {"device at another rate",
+         {"--baud", "19200"},
+         "connect 1 9600\n",
+         "Connecting at 9600...\n" + no_name_in_answer + "Got: length 0 (0x0):\n"},
+        {"version before the name",
+         {"--banner", "Version 2.83b of the Vestrimond\\r\\n"},
+         "connect 1\n",
+         "Connecting at 19200...\n"
+         "\n\a\aError: did not receive the Vestrimond version (minimum 2.83)!\n"},
+        {"another device",
+         {"--banner", "Vest\\xe9rimond\\r\\n"},
+         "connect 1\n",
+         "Connecting at 19200...\n" + no_name_in_answer +
+             "Got: length 29 (0x1d):\n"
+             "Dec  Hex |  0  1  2  3  4  5  6  7    8  9  a  b  c  d  e  f | 0123456789abcdef\n"
+             "   0 0000| 56 65 73 74 72 6f 3e 20   56 65 73 74 23 72 69 6d | Vestro> Vest#rim\n"
+             "  16 0010| 6f 6e 64 0d 0a 56 65 73   74 72 6f 3e 20          | ond..Vestro> \n"},
+    };
+    std::vector<DeviceRun> runs;
+    for (const Case& c : cases) runs.push_back({c.device, std::string(c.command) + "disconnect\n"});
+    std::vector<RunResult> results = run_side_by_side(runs);
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        EXPECT_OUTPUT(session(cases[i].output + prompt + not_connected), results[i].out)
+            << cases[i].what;
+    }
+}
+
+TEST(DeviceConnection, PortHeldByAnotherProgramCannotBeOpened) {
+    SimProcess device;
+    // The first console holds the port while the second one tries it.
+    RunResult second;
+    std::thread other([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        second = run_with_device(device, "connect 1\n");
+    });
+    RunResult first = run_with_device(device, "connect 1\nserialtest 20\n");
+    other.join();
+    EXPECT_EQ(first.out.find("Error"), std::string::npos) << first.out;
+    // A privileged program passes the terminal's exclusive flag and meets the lock.
+    std::string refusal =
+        geteuid() == 0 ? "Resource temporarily unavailable" : "Device or resource busy";
+    EXPECT_OUTPUT(session("Connecting at 19200...\n\a\aError: cannot open COM port COM1: " +
+                          refusal + "\n\a\aError: could not open COM port COM1\n"),
+                  second.out);
+}
+
+}  // namespace

@@ -1,0 +1,237 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+#include "serial/baud.h"
+#include "serial/line_settings.h"
+#include "serial/port.h"
+#include "tests/serial/pty_pair.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Runs `call` with standard output captured; returns what it printed.
+template <class Call>
+std::string printed(Call call) {
+    testing::internal::CaptureStdout();
+    call();
+    std::fflush(stdout);
+    return testing::internal::GetCapturedStdout();
+}
+
+// True when nobody holds the port: it can be locked right now.
+bool port_is_free(const std::string& path) {
+    int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) return false;
+    bool free = flock(fd, LOCK_EX | LOCK_NB) == 0;
+    close(fd);
+    return free;
+}
+
+// open_port in a child process, as a second program would: its result and
+// what it printed.
+std::pair<int, std::string> open_in_other_program(const char* name) {
+    int out[2];
+    if (pipe(out) != 0) return {0, ""};
+    pid_t child = fork();
+    if (child == 0) {
+        dup2(out[1], 1);
+        int result = open_port(name, 19200);
+        std::fflush(stdout);
+        _exit(-result);
+    }
+    close(out[1]);
+    std::string text;
+    char buffer[256];
+    ssize_t got;
+    while ((got = read(out[0], buffer, sizeof buffer)) > 0) text.append(buffer, got);
+    close(out[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    return {WIFEXITED(status) ? -WEXITSTATUS(status) : 1, text};
+}
+
+TEST(PortLine, EveryRateOfTheTableIsSetRaw8N1WithoutFlowControl) {
+    PtyPair pty;
+    for (const baud_row* row = baud_table; row->rate != 0; ++row) {
+        ASSERT_EQ(open_port(pty.name(), row->rate), 0) << row->rate;
+        // The master sees the settings of the slave.
+        EXPECT_EQ(terminal_rate(pty.master()), row->rate);
+        termios line{};
+        ASSERT_EQ(tcgetattr(pty.master(), &line), 0);
+        EXPECT_EQ(line.c_cflag & CSIZE, static_cast<tcflag_t>(CS8)) << row->rate;
+        EXPECT_EQ(line.c_cflag & (PARENB | CSTOPB | CRTSCTS | HUPCL), 0u) << row->rate;
+        EXPECT_EQ(line.c_cflag & (CLOCAL | CREAD), static_cast<tcflag_t>(CLOCAL | CREAD));
+        EXPECT_EQ(line.c_iflag & (IXON | IXOFF | ICRNL | INLCR | IGNCR | ISTRIP), 0u);
+        EXPECT_EQ(line.c_oflag & OPOST, 0u);
+        EXPECT_EQ(line.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), 0u);
+        close_port();
+    }
+}
+
+TEST(PortLine, RefusedOpeningsNameThePortAndLeaveNoPortOpen) {
+    PtyPair pty(8);
+    struct Case {
+        const char* path;  // VESTRIMOND_COM8; nullptr: the pty
+        const char* name;
+        int32_t baud;
+        int result;
+        const char* message;
+    } cases[] = {
+        {"/nonexistent/tty", "COM8", 19200, -2,
+         "\a\aError: cannot open COM port COM8: No such file or directory\n"},
+        {"/dev/null", "COM8", 19200, -2,
+         "\a\aError: cannot open COM port COM8: Inappropriate ioctl for device\n"},
+        {nullptr, "COM8", 12345, -3, "\a\aError: Invalid baud rate 12345\n"},
+        {nullptr, "COM8", 0, -3,
+         "get_baud: Error: invalid baud: 0\n\a\aError: Invalid baud rate 0\n"},
+        {nullptr, nullptr, 19200, -1, "open_port: Error: port null argument\n"},
+    };
+    for (const Case& c : cases) {
+        setenv("VESTRIMOND_COM8", c.path != nullptr ? c.path : pty.slave().c_str(), 1);
+        int result = 0;
+        EXPECT_EQ(printed([&] { result = open_port(c.name, c.baud); }), c.message);
+        EXPECT_EQ(result, c.result) << c.message;
+        EXPECT_TRUE(port_is_free(pty.slave())) << c.message;
+        close_port();
+    }
+}
+
+TEST(PortLine, PortHeldByAnotherProgramIsRefusedWithTheSystemText) {
+    PtyPair pty;
+    ASSERT_EQ(open_port(pty.name(), 19200), 0);
+    auto [result, text] = open_in_other_program(pty.name());
+    EXPECT_EQ(result, -2);
+    // A privileged program passes the terminal's exclusive flag and meets the lock.
+    EXPECT_TRUE(text ==
+                    "\a\aError: cannot open COM port COM7: Resource temporarily unavailable\n" ||
+                text == "\a\aError: cannot open COM port COM7: Device or resource busy\n")
+        << text;
+
+    close_port();
+    EXPECT_EQ(open_in_other_program(pty.name()).first, 0);
+}
+
+TEST(PortLine, ClosingClearsTheExclusiveFlagThatThePtyKeeps) {
+    PtyPair pty;
+    ASSERT_EQ(open_port(pty.name(), 19200), 0);
+    close_port();
+    int fd = open(pty.slave().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(fd, 0) << "the slave stayed exclusive";
+    int exclusive = -1;
+    ASSERT_EQ(ioctl(fd, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0);
+    close(fd);
+    close_port();  // no port open: nothing happens
+}
+
+TEST(PortRead, ReadEndsWhenItsSizeHasArrivedOrAtItsDeadline) {
+    PtyPair pty;
+    struct Case {
+        int32_t baud;
+        std::string sent;
+        int size;
+        int timeout_ms;
+        std::string got;
+        int least_ms;  // the deadline; the read must not end before it
+        int most_ms;
+    } cases[] = {
+        {19200, "hello", 5, 2000, "hello", 0, 300},
+        {19200, "", 200, 100, "", 110, 260},
+        {4800, "abc", 200, 100, "abc", 510, 660},  // 2 ms for each byte asked
+        {57600, std::string("a\0b\0\0c", 6), 3, 2000, "abc", 0, 300},
+        {57600, std::string("\0\0\0", 3), 1, 100, "", 110, 260},
+    };
+    for (const Case& c : cases) {
+        ASSERT_EQ(open_port(pty.name(), c.baud), 0);
+        pty.send(c.sent);
+        std::string buffer(static_cast<size_t>(c.size), '-');
+        auto start = Clock::now();
+        int got = read_port(pty.name(), buffer.data(), c.size, c.timeout_ms);
+        auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+        EXPECT_EQ(buffer.substr(0, static_cast<size_t>(got)), c.got) << c.baud << " " << c.size;
+        EXPECT_GE(took.count(), c.least_ms) << c.baud << " " << c.size;
+        EXPECT_LE(took.count(), c.most_ms) << c.baud << " " << c.size;
+        close_port();
+    }
+}
+
+TEST(PortRead, PurgeDropsReceivedBytesButKeepsWhatWasAlreadySent) {
+    PtyPair pty;
+    ASSERT_EQ(open_port(pty.name(), 19200), 0);
+    pty.send("stale");
+    usleep(20000);
+    purge_port();
+    char byte;
+    EXPECT_EQ(read_port(pty.name(), &byte, 1, 20), 0);
+    close_port();
+
+    // A baud change writes "host <baud>" and reopens at once; the purge of
+    // the reopening must not reach what the other end has not yet taken.
+    for (int i = 0; i < 20; ++i) {
+        ASSERT_EQ(open_port(pty.name(), 19200), 0);
+        ASSERT_EQ(write_port(pty.name(), "host 9600\n", 10), 10);
+        close_port();
+        ASSERT_EQ(open_port(pty.name(), 9600), 0);
+        EXPECT_EQ(pty.received(10), "host 9600\n") << "try " << i;
+        close_port();
+    }
+}
+
+TEST(PortWrite, BytesReachTheOtherEndAndBadArgumentsAreRefused) {
+    PtyPair pty;
+    ASSERT_EQ(open_port(pty.name(), 57600), 0);
+    EXPECT_EQ(write_port(pty.name(), "\x03\nversion\n", 10), 10);
+    EXPECT_EQ(pty.received(10), "\x03\nversion\n");
+
+    struct Case {
+        const char* name;
+        const void* bytes;
+        int count;
+        int result;
+        const char* message;
+    } cases[] = {
+        {nullptr, "x", 1, -1, "write_port: Error: invalid param file port\n"},
+        {"COM7", nullptr, 1, -2, "write_port: Error: invalid param buf ptr\n"},
+        {"COM7", "x", 0, -1, "write_port: Error: invalid param len: 0\n"},
+    };
+    for (const Case& c : cases) {
+        int result = 0;
+        EXPECT_EQ(printed([&] { result = write_port(c.name, c.bytes, c.count); }), c.message);
+        EXPECT_EQ(result, c.result) << c.message;
+    }
+    close_port();
+
+    int result = 0;
+    EXPECT_EQ(printed([&] { result = write_port(pty.name(), "x", 1); }),
+              "\a\aError: wrote 0 of 1, got error on port COM7: Bad file descriptor\n");
+    EXPECT_EQ(result, -3);
+}
+
+TEST(PortReadDeathTest, ReadThatCannotBeCarriedOutEndsTheProgram) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    PtyPair pty;
+    char byte;
+    EXPECT_DEATH(read_port("COM7", &byte, 1, 10),
+                 "could not read on COM port COM7: Bad file descriptor\n"
+                 "Return code 26, system error code 9\n");
+    EXPECT_DEATH(
+        {
+            if (open_port(pty.name(), 19200) != 0) return;
+            pty.hang_up();
+            read_port(pty.name(), &byte, 1, 1000);
+        },
+        "could not read on COM port COM7: Input/output error\n"
+        "Return code 26, system error code 5\n");
+}
+
+}  // namespace
