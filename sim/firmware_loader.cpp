@@ -1,8 +1,178 @@
 #include "sim/firmware_loader.h"
 
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include "transfer/inhex.h"
+
 namespace sim {
 
-// Placeholder until the firmware loader lands.
-void run_firmware_loader(Line&, const LoaderOptions&) {}
+namespace {
+
+constexpr uint8_t prompt = 0x05;
+constexpr uint8_t sync = 0x16;
+constexpr uint8_t ack = 0x06;
+constexpr uint8_t no_start = 0x11;
+constexpr uint8_t bad_checksum = 0x12;
+constexpr uint8_t invalid = 0x15;
+constexpr uint8_t buffer_full = 0x17;
+constexpr char identifier[] = "VeMoNd1.0";
+// Without its loader the device boots into its console and shows its prompt.
+constexpr char console_prompt[] = "Vestro> ";
+constexpr char sync_noise[] = "?sync";
+
+// The host closes and reopens its port after "reset\n", and what the loader
+// sends meanwhile is lost: the prompt is repeated until the sync arrives.
+constexpr auto prompt_every = std::chrono::milliseconds(250);
+constexpr int identifier_timeout_ms = 5000;
+constexpr int byte_timeout_ms = 1000;  // between the bytes of the identifier or a record
+constexpr size_t record_buffer = 600;
+
+using clock = std::chrono::steady_clock;
+
+void answer(Line& line, uint8_t byte) {
+    line.write(&byte, 1);
+}
+
+// Sends the prompt until the host's sync character arrives; false when the
+// host went away.
+bool await_sync(Line& line, const LoaderOptions& options) {
+    for (;;) {
+        if (options.no_prompt) {
+            line.write(console_prompt);
+        } else {
+            answer(line, prompt);
+        }
+        auto next_prompt = clock::now() + prompt_every;
+        for (;;) {
+            auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(next_prompt - clock::now());
+            int byte = line.read_byte(static_cast<int>(std::max<long long>(left.count(), 0)));
+            if (byte == sync) return true;
+            if (byte == Line::hung_up) return false;
+            if (byte == Line::timed_out) break;
+        }
+    }
+}
+
+// Reads the host's identifier; false when the host went away.
+bool read_identifier(Line& line, bool& matches) {
+    char received[sizeof identifier - 1];
+    int timeout_ms = identifier_timeout_ms;
+    for (char& c : received) {
+        int byte = line.read_byte(timeout_ms);
+        timeout_ms = byte_timeout_ms;
+        if (byte == Line::hung_up) return false;
+        if (byte == Line::timed_out) {
+            matches = false;
+            return true;
+        }
+        c = static_cast<char>(byte);
+    }
+    matches = std::memcmp(received, identifier, sizeof received) == 0;
+    return true;
+}
+
+struct Record {
+    char text[record_buffer + 1];
+    size_t length;
+    bool overflow;  // longer than the loader's buffer
+};
+
+enum class Got { record, hung_up };
+
+// Reads one record line up to its CR. A line cut off by a pause is dropped:
+// the host sends each record at once.
+Got read_record(Line& line, Record& record) {
+    for (;;) {
+        record.length = 0;
+        record.overflow = false;
+        int byte = line.read_byte(-1);
+        while (byte >= 0 && byte != '\r') {
+            if (record.length < record_buffer) {
+                record.text[record.length++] = static_cast<char>(byte);
+            } else {
+                record.overflow = true;
+            }
+            byte = line.read_byte(byte_timeout_ms);
+        }
+        if (byte == Line::hung_up) return Got::hung_up;
+        if (byte == '\r') {
+            record.text[record.length] = '\0';
+            return Got::record;
+        }
+    }
+}
+
+// The loader's own verdict on a record, from the same checks as the host's.
+uint8_t judge(const Record& record) {
+    if (record.overflow) return buffer_full;
+    if (record.length == 0 || record.text[0] != ':') return no_start;
+    switch (hex_record_fault(record.text, record.length)) {
+        case HexFault::none:
+            return ack;
+        case HexFault::checksum:
+            return bad_checksum;
+        default:
+            return invalid;
+    }
+}
+
+// The scripted answer to this transmission of record `number`, if any: a
+// byte, or -1 for silence.
+const int* scripted_answer(const LoaderOptions& options, int number, size_t transmission) {
+    for (const auto& [record, answers] : options.record_answers) {
+        if (record == number && transmission < answers.size()) return &answers[transmission];
+    }
+    return nullptr;
+}
+
+void receive_records(Line& line, const LoaderOptions& options) {
+    std::FILE* saved = nullptr;
+    if (!options.save_records.empty()) saved = std::fopen(options.save_records.c_str(), "w");
+    Record record;
+    int number = 1;
+    size_t transmission = 0;  // of the current record, from 0
+    while (read_record(line, record) == Got::record) {
+        const int* scripted = scripted_answer(options, number, transmission++);
+        int verdict = scripted != nullptr ? *scripted : judge(record);
+        // An accepted record is saved before its ACK goes out: the host may
+        // end, and the file be read, as soon as the last ACK arrives.
+        if (verdict == ack) {
+            if (saved != nullptr) {
+                std::fprintf(saved, "%s\n", record.text);
+                std::fflush(saved);
+            }
+            ++number;
+            transmission = 0;
+        }
+        if (verdict >= 0) answer(line, static_cast<uint8_t>(verdict));
+    }
+    if (saved != nullptr) std::fclose(saved);
+}
+
+}  // namespace
+
+void run_firmware_loader(Line& line, const LoaderOptions& options) {
+    if (!await_sync(line, options)) return;
+    if (options.no_sync_ack) {
+        line.write(sync_noise);
+    } else {
+        answer(line, ack);
+    }
+
+    bool matches = false;
+    if (!read_identifier(line, matches)) return;
+    if (!matches) {
+        answer(line, invalid);
+        return;
+    }
+    if (!options.no_ident_ack) answer(line, ack);
+
+    receive_records(line, options);
+}
 
 }  // namespace sim

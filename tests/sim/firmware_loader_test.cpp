@@ -1,0 +1,124 @@
+#include "sim/firmware_loader.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "tests/sim/scripted_line.h"
+#include "tests/transfer/temp_file.h"
+
+namespace {
+
+const std::string prompt = "\x05";
+const std::string sync = "\x16";
+const std::string ack = "\x06";
+const std::string identifier = "VeMoNd1.0";
+const std::string record_1 = ":10000000000102030405060708090A0B0C0D0E0F78";
+const std::string record_end = ":00000001FF";
+
+// The host's side up to the records: the prompt is missed twice, then the
+// sync and the identifier go out.
+ScriptedLine greeted_line() {
+    ScriptedLine line;
+    line.pause();
+    line.send("\x03\n");  // stray input while the loader prompts is ignored
+    line.pause();
+    line.send(sync + identifier);
+    return line;
+}
+
+const std::string greeting = prompt + prompt + prompt + ack + ack;
+
+TEST(FirmwareLoader, PromptsUntilSyncThenAcceptsCheckedRecords) {
+    TempFile saved("records.hex");
+    sim::LoaderOptions options;
+    options.save_records = saved.path();
+    ScriptedLine line = greeted_line();
+    line.send(record_1 + "\r" + record_end + "\r");
+    sim::run_firmware_loader(line, options);
+    EXPECT_EQ(line.written(), greeting + ack + ack);
+    EXPECT_EQ(saved.read(), record_1 + "\n" + record_end + "\n");
+}
+
+TEST(FirmwareLoader, FaultyRecordsGetTheirErrorByte) {
+    std::string cut = record_1.substr(0, 20);
+    struct Case {
+        const char* what;
+        std::string sent;
+        std::string answers;
+    };
+    const Case cases[] = {
+        {"bad checksum", ":0100000000FE\r", "\x12"},
+        {"no start character", "10000000\r", "\x11"},
+        {"empty line", "\r", "\x11"},
+        {"wrong length", record_end + " \r", "\x15"},
+        {"type 06", ":00000006FA\r", "\x15"},
+        {"longer than the buffer", ":" + std::string(700, '0') + "\r", "\x17"},
+    };
+    for (const Case& c : cases) {
+        ScriptedLine line = greeted_line();
+        line.send(c.sent);
+        sim::run_firmware_loader(line, {});
+        EXPECT_EQ(line.written(), greeting + c.answers) << c.what;
+    }
+
+    // A record cut off by a pause is dropped without an answer.
+    ScriptedLine line = greeted_line();
+    line.send(cut);
+    line.pause();
+    line.send(record_end + "\r");
+    sim::run_firmware_loader(line, {});
+    EXPECT_EQ(line.written(), greeting + ack);
+}
+
+TEST(FirmwareLoader, ScriptedAnswersComeFirstForTheirRecord) {
+    TempFile saved("records.hex");
+    sim::LoaderOptions options;
+    options.save_records = saved.path();
+    options.record_answers = {{2, {0x12, -1, 0x41}}, {3, {0x06}}};
+    ScriptedLine line = greeted_line();
+    // Record 1 once, record 2 four times, record 3 (acknowledged by script
+    // although its checksum is wrong), then record 4.
+    std::string bad = ":0100000000FE";
+    line.send(record_1 + "\r" + record_end + "\r" + record_end + "\r" + record_end + "\r" +
+              record_end + "\r" + bad + "\r" + record_end + "\r");
+    sim::run_firmware_loader(line, options);
+    EXPECT_EQ(line.written(), greeting + ack + "\x12" + "A" + ack + ack + ack);
+    EXPECT_EQ(saved.read(), record_1 + "\n" + record_end + "\n" + bad + "\n" + record_end + "\n");
+}
+
+TEST(FirmwareLoader, FaultOptionsWithholdTheAnswers) {
+    sim::LoaderOptions options;
+    options.no_prompt = true;
+    ScriptedLine line;
+    line.pause();
+    line.send(sync);
+    sim::run_firmware_loader(line, options);
+    EXPECT_EQ(line.written().substr(0, 16), "Vestro> Vestro> ");
+    EXPECT_EQ(line.written().find('\x05'), std::string::npos);
+
+    options = {};
+    options.no_sync_ack = true;
+    line = ScriptedLine();
+    line.send(sync);
+    sim::run_firmware_loader(line, options);
+    EXPECT_EQ(line.written(), prompt + "?sync");
+
+    options = {};
+    options.no_ident_ack = true;
+    line = ScriptedLine();
+    line.send(sync + identifier + record_end + "\r");
+    sim::run_firmware_loader(line, options);
+    EXPECT_EQ(line.written(), prompt + ack + ack);
+
+    line = ScriptedLine();
+    line.send(sync + "VeMoNd2.0" + record_end + "\r");
+    sim::run_firmware_loader(line, {});
+    EXPECT_EQ(line.written(), prompt + ack + "\x15");
+    EXPECT_FALSE(line.finished());
+}
+
+}  // namespace

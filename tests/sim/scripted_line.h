@@ -1,0 +1,35 @@
+#pragma once
+
+#include <deque>
+#include <string>
+
+#include "sim/line.h"
+
+// The host's end of the line as a script: bytes to hand out, with pauses
+// (timed_out) where the host keeps quiet; after the script the host hangs up.
+// Everything the device writes is recorded. No time passes.
+class ScriptedLine : public sim::Line {
+  public:
+    void send(const std::string& bytes) {
+        for (unsigned char c : bytes) input_.push_back(c);
+    }
+    void pause() { input_.push_back(timed_out); }
+
+    int read_byte(int) override {
+        if (input_.empty()) return hung_up;
+        int next = input_.front();
+        input_.pop_front();
+        return next;
+    }
+    void write(const void* bytes, std::size_t count) override {
+        written_.append(static_cast<const char*>(bytes), count);
+    }
+    using Line::write;
+
+    const std::string& written() const { return written_; }
+    bool finished() const { return input_.empty(); }
+
+  private:
+    std::deque<int> input_;
+    std::string written_;
+};

@@ -1,0 +1,355 @@
+#include "transfer/firmware.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "console/console_input.h"
+#include "tests/support/port_script.h"
+#include "tests/transfer/progress_lines.h"
+#include "tests/transfer/temp_file.h"
+
+namespace {
+
+const std::string warning =
+    "\n\a\aWARNING! The Vestrimond Firmware is about to be updated!\n"
+    "This will take less than 5 minutes.\n"
+    "Do NOT interrupt the process once started!\n"
+    "If power is interrupted during this process you may not be able\n"
+    "to communicate with the Vestrimond due to firmware corruption.\n"
+    "If this happens correct the power problem and restart this entire process.\n"
+    "\n"
+    "Type the Enter key when you are ready to continue...";
+const std::string connected = "\a\nConnected at 19200\n";
+const std::string records_start = "\n\n";
+const std::string disconnected = "Disconnected\n";
+
+const std::string record_1 = ":10000000000102030405060708090A0B0C0D0E0F78";
+const std::string record_2 = ":10001000101112131415161718191A1B1C1D1E1F68";
+const std::string record_end = ":00000001FF";
+// Line 1 is a comment, the records are lines 2, 3 and 4.
+const std::string three_records = "; test image\n" + record_1 + "\n" + record_2 + "\n" + record_end;
+
+// What the scripted device answers. Each string is one chunk of input; an
+// empty chunk is one read that finds nothing.
+struct Loader {
+    std::vector<std::string> after_reset = {"", "\x05"};
+    std::vector<std::string> after_sync = {"\x06"};
+    std::vector<std::string> after_ident = {"\x06"};
+    std::vector<std::string> records;  // one chunk per record transmission, then ACK
+    int reopen_result = 0;
+};
+
+Loader prompting(std::vector<std::string> after_reset) {
+    Loader loader;
+    loader.after_reset = std::move(after_reset);
+    return loader;
+}
+
+struct Update {
+    int result;
+    std::string out;
+};
+
+// The firmware file of the running test.
+const TempFile& hex_file(const std::string& contents) {
+    static std::unique_ptr<TempFile> file;
+    file = std::make_unique<TempFile>("firmware.hex");
+    file->write(contents);
+    return *file;
+}
+
+// What the operator types, read by the update's Enter wait.
+class TypedInput {
+  public:
+    explicit TypedInput(const std::string& text) : file_(std::tmpfile()) {
+        std::fputs(text.c_str(), file_);
+        std::rewind(file_);
+        set_console_input(file_);
+    }
+    ~TypedInput() {
+        set_console_input(nullptr);
+        std::fclose(file_);
+    }
+    TypedInput(const TypedInput&) = delete;
+    TypedInput& operator=(const TypedInput&) = delete;
+
+  private:
+    std::FILE* file_;
+};
+
+void install(const Loader& loader) {
+    port_script::reset();
+    port_script::state.on_write = [loader, record = size_t{0}](const std::string& w) mutable {
+        auto feed_all = [](const std::vector<std::string>& chunks) {
+            for (const std::string& chunk : chunks) port_script::feed(chunk);
+        };
+        if (w == "\x03\n") return;
+        if (w == "reset\n") {
+            port_script::state.open_result = loader.reopen_result;
+            feed_all(loader.after_reset);
+        } else if (w == "\x16") {
+            feed_all(loader.after_sync);
+        } else if (w == "VeMoNd1.0") {
+            feed_all(loader.after_ident);
+        } else {
+            port_script::feed(record < loader.records.size() ? loader.records[record] : "\x06");
+            ++record;
+        }
+    };
+}
+
+Update update(const Loader& loader, const std::string& contents) {
+    install(loader);
+    std::string path = hex_file(contents).path();
+    TypedInput enter("\n");
+    testing::internal::CaptureStdout();
+    int result = firmware(3, path.c_str());
+    std::string out = testing::internal::GetCapturedStdout();
+    return {result, out};
+}
+
+std::string error_line(const std::string& what) {
+    return "\n\a\aError: Firmware updating error: " + what + "\n";
+}
+
+std::vector<std::string> record_writes() {
+    const auto& writes = port_script::state.writes;
+    return std::vector<std::string>(writes.begin() + 4, writes.end());
+}
+
+TEST(FirmwareUpdate, WholeDialogueSendsEveryRecordWithCr) {
+    Update run = update({}, three_records);
+    EXPECT_EQ(run.result, 0);
+    EXPECT_EQ(without_progress(run.out), warning + connected + records_start + "\n" + disconnected);
+    EXPECT_EQ(progress_lines(run.out), 3u);
+    EXPECT_NE(run.out.find("s 100.0%" + std::string(59, '=') + "\n"), std::string::npos);
+
+    const auto& state = port_script::state;
+    EXPECT_EQ(std::vector<std::string>(state.writes.begin(), state.writes.begin() + 4),
+              (std::vector<std::string>{"\x03\n", "reset\n", "\x16", "VeMoNd1.0"}));
+    EXPECT_EQ(record_writes(),
+              (std::vector<std::string>{record_1 + "\r", record_2 + "\r", record_end + "\r"}));
+    EXPECT_EQ(state.opens, 2);
+    EXPECT_EQ(state.closes, 2);
+    EXPECT_EQ(state.baud, 19200);
+    EXPECT_FALSE(state.is_open);
+    EXPECT_EQ(state.purges, 1);
+
+    // Drain, the read after the reset, prompt, sync, identifier, three records.
+    std::vector<std::pair<int, int>> reads;
+    for (const port_script::ReadCall& r : state.reads) reads.emplace_back(r.size, r.timeout_ms);
+    EXPECT_EQ(reads, (std::vector<std::pair<int, int>>{{1024, 100},
+                                                       {32, 50},
+                                                       {1, 20000},
+                                                       {19, 100},
+                                                       {1, 20000},
+                                                       {19, 30},
+                                                       {1, 5000},
+                                                       {19, 200},
+                                                       {1, 100},
+                                                       {1, 100},
+                                                       {1, 100}}));
+}
+
+TEST(FirmwareUpdate, TenthErrorAbortsWithoutItsOwnMessage) {
+    // Nine recoverable errors over two records, then "buffer full": the count
+    // is tested first, so the result is -12, not -14.
+    Loader loader;
+    loader.records = {"\x11", "\x15", "",     "A",    "\x06", "\x12",
+                      "\x12", "\x12", "\xc1", "\x12", "\x17"};
+    Update run = update(loader, three_records);
+    EXPECT_EQ(run.result, -12);
+    EXPECT_EQ(without_progress(run.out),
+              warning + connected + records_start +
+                  error_line("didn't get start character on Line 2, resending.") +
+                  error_line("validation on Line 2, resending.") +
+                  error_line("timed out on Line 2, resending.") +
+                  error_line("unknown (0x41) on Line 2, resending.") +
+                  error_line("bad record checksum on Line 3, resending.") +
+                  error_line("bad record checksum on Line 3, resending.") +
+                  error_line("bad record checksum on Line 3, resending.") +
+                  error_line("unknown (0xc1) on Line 3, resending.") +
+                  error_line("bad record checksum on Line 3, resending.") +
+                  "\n\a\aError: maximum Firmware updating errors (10) encountered- aborting!\n" +
+                  disconnected);
+    EXPECT_EQ(record_writes().size(), 11u);
+}
+
+TEST(FirmwareUpdate, PromptCountsOnlyAmongTheFilledPositions) {
+    const std::string no_prompt = "\n\a\aError: did not receive the Vestrimond Firmware prompt!\n";
+    const std::string twenty_one = "0123456789abcdefghij\x05";
+    struct Case {
+        const char* what;
+        std::vector<std::string> after_reset;
+        int result;
+        std::string out;
+    };
+    const Case cases[] = {
+        {"other bytes before the prompt", {"", "ab\x05"}, 0, connected},
+        {"prompt only in the second read", {"", "", "\x05"}, 0, connected},
+        {"silence", {""}, -6, no_prompt + "\nRead #1 got 0 chars\nRead #2 got 0 chars:\n\n"},
+        // An early prompt read before the port was reopened is stale.
+        {"prompt before the reopening",
+         {"\x05"},
+         -6,
+         no_prompt + "\nRead #1 got 0 chars\nRead #2 got 0 chars:\n\n"},
+        {"prompt after the first 20 bytes",
+         {"", twenty_one},
+         -6,
+         no_prompt + "\nRead #1 got 1 char\nRead #2 got 19 chars:\n"
+                     "0x30 0x31 0x32 0x33 0x34 0x35 0x36 0x37 0x38 0x39 "
+                     "0x61 0x62 0x63 0x64 0x65 0x66 0x67 0x68 0x69 0x6a \n"},
+        {"one noise byte in the second read",
+         {"", "", "~"},
+         -6,
+         no_prompt + "\nRead #1 got 0 chars\nRead #2 got 1 char:\n0x7e \n"},
+    };
+    for (const Case& c : cases) {
+        Update run = update(prompting(c.after_reset), three_records);
+        EXPECT_EQ(run.result, c.result) << c.what;
+        std::string expected = warning + c.out;
+        EXPECT_EQ(without_progress(run.out).substr(0, expected.size()), expected) << c.what;
+        if (c.result != 0) {
+            EXPECT_EQ(port_script::state.writes.size(), 2u) << c.what;
+        }
+    }
+}
+
+TEST(FirmwareUpdate, MissingSyncOrIdentifierAnswerIsDumped) {
+    const std::string zeros = "[00] [00] [00] [00] [00] [00] [00] [00] [00] [00] [00] [00] ";
+    Loader noisy_sync;
+    noisy_sync.after_sync = {"ab\x15", "\x06"};
+    Update run = update(noisy_sync, three_records);
+    EXPECT_EQ(run.result, -8);
+    EXPECT_EQ(run.out, warning +
+                           "\n\a\aError: did not synchronize with the Vestrimond!\n"
+                           "\nRead #1 got 1 char\nRead #2 got 2 chars:\n"
+                           "a b [15] [00] [00] [00] [00] [00] " +
+                           zeros + "\n" + disconnected);
+
+    Loader silent_ident;
+    silent_ident.after_ident = {""};
+    run = update(silent_ident, three_records);
+    EXPECT_EQ(run.result, -10);
+    EXPECT_EQ(run.out, warning + connected +
+                           "\n\a\aError: did not receive VeMoNd identifier acknowledgement!\n"
+                           "\nRead #1 got 0 chars\nRead #2 got 0 chars:\n"
+                           "[00] [00] [00] [00] [00] [00] [00] [00] " +
+                           zeros + "\n" + disconnected);
+}
+
+TEST(FirmwareUpdate, FailedWriteEndsTheUpdate) {
+    struct Case {
+        int write;
+        int result;
+        std::string before;
+        std::string message;
+    };
+    auto write_error = [&](int count) {
+        return "\a\aError: wrote 0 of " + std::to_string(count) +
+               ", got error on port COM3: scripted failure\n";
+    };
+    const Case cases[] = {
+        {0, -7, "",
+         write_error(2) + "\n\a\aError: wrote interrupt character, got error on port COM3\n"},
+        {1, -7, warning,
+         write_error(6) + "\n\a\aError: wrote reset command, got error on port COM3\n"},
+        {2, -7, warning,
+         write_error(1) + "\n\a\aError: wrote FIRMSYNC sync character, got error on port COM3\n"},
+        {3, -9, warning + connected,
+         write_error(9) + "\n\a\aError: wrote VeMoNd1.0 identifier, got error on port COM3\n"},
+        {4, -11, warning + connected + records_start,
+         write_error(44) +
+             "\a\aError: wrote FIRMSYNC attention character, got error on port COM3\n"},
+    };
+    for (const Case& c : cases) {
+        std::string path = hex_file(three_records).path();
+        install(Loader{});
+        port_script::state.fail_write_at = c.write;
+        TypedInput enter("\n");
+        testing::internal::CaptureStdout();
+        int result = firmware(3, path.c_str());
+        std::string out = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(result, c.result) << c.write;
+        EXPECT_EQ(out, c.before + c.message + disconnected) << c.write;
+        EXPECT_FALSE(port_script::state.is_open);
+    }
+}
+
+TEST(FirmwareUpdate, FileAndPortFailures) {
+    const std::string file_error = "\a\aError: Firmware file has some kind of error!\n";
+    Update run = update({}, ":0100000000FE\n");
+    EXPECT_EQ(run.result, -4);
+    EXPECT_EQ(run.out,
+              "\a\aError: checksum mismatch (0xff) for line 1 in Firmware file!\n" + file_error);
+    EXPECT_EQ(port_script::state.opens, 0);
+
+    install({});
+    port_script::state.open_result = -2;
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(firmware(3, hex_file(three_records).c_str()), -5);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "\a\aError: could not open COM port COM3\n");
+
+    Loader unopenable;
+    unopenable.reopen_result = -2;
+    run = update(unopenable, three_records);
+    EXPECT_EQ(run.result, -5);
+    EXPECT_EQ(run.out, warning + "\a\aError: could not open COM port COM3\n");
+    EXPECT_EQ(port_script::state.closes, 1);
+
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(firmware(3, nullptr), -1);
+    EXPECT_EQ(firmware(3, "tests/no/such/file.hex"), -2);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "firmware: Error: param filename is invalid\n"
+              "\a\aError: cannot open tests/no/such/file.hex\n");
+}
+
+TEST(FirmwareUpdate, FileThatLostRecordsSinceTheCheckFails) {
+    std::string path = hex_file(three_records).path();
+    Loader loader;
+    install(loader);
+    auto device = port_script::state.on_write;
+    port_script::state.on_write = [device, path](const std::string& w) {
+        if (w == "reset\n") std::filesystem::resize_file(path, 13 + record_1.size() + 1);
+        device(w);
+    };
+    TypedInput enter("\n");
+    testing::internal::CaptureStdout();
+    int result = firmware(3, path.c_str());
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(result, -4);
+    EXPECT_EQ(without_progress(out), warning + connected + records_start + "\n" +
+                                         "\a\aError: Firmware file has some kind of error!\n" +
+                                         disconnected);
+    EXPECT_EQ(record_writes(), std::vector<std::string>{record_1 + "\r"});
+}
+
+TEST(FirmwareUpdate, LongestRecordGoesOutWhole) {
+    std::string data;
+    for (int i = 0; i < 128; ++i) data += "00";
+    std::string longest = ":80000000" + data + "80";
+    ASSERT_EQ(longest.size(), 267u);
+    Update run = update({}, longest + "\n");
+    EXPECT_EQ(run.result, 0);
+    EXPECT_EQ(record_writes(), std::vector<std::string>{longest + "\r"});
+}
+
+TEST(FirmwareUpdate, EnterLineIsConsumedWhole) {
+    install(Loader{});
+    std::string path = hex_file(three_records).path();
+    TypedInput typed(std::string(2000, 'x') + " exit\nnext\n");
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(firmware(3, path.c_str()), 0);
+    char line[64];
+    EXPECT_EQ(read_console_line("", line, sizeof line), ConsoleRead::line);
+    testing::internal::GetCapturedStdout();
+    EXPECT_STREQ(line, "next");
+}
+
+}  // namespace

@@ -1,0 +1,235 @@
+// The transfers end to end: the console program against the device simulator
+// over a pty.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "config/conf_parser.h"
+#include "config/conf_record.h"
+#include "rules/rule_parser.h"
+#include "rules/rule_record.h"
+#include "tests/support/sim_process.h"
+#include "tests/support/transcript.h"
+#include "tests/transfer/progress_lines.h"
+#include "tests/transfer/temp_file.h"
+
+namespace {
+
+const std::string prompt = "Command> ";
+const std::string connected = "Connecting at 19200...\n\aConnected at 19200\n";
+const std::string default_question =
+    "\a\aWarning: Configuration file has not yet been processed!\n"
+    "Do you want to use the Default Configuration? (yes|no) [no]: ";
+const std::string implicit_question =
+    "\n\a\aWarning: Rules file has not yet been processed!\n"
+    "Do you  want to use the Implicit Rule only without specific rules?\n"
+    "(yes|no) [no]: ";
+const std::string downloaded =
+    "Downloading Configuration succeeded\nDownloading Rules succeeded\nDisconnected\n";
+
+const std::string firmware_question =
+    "\a\aWARNING! This will alter the Vestrimond firmware!\n"
+    "Do you want to continue (n or y)? [n]: ";
+const std::string warning =
+    "\n\a\aWARNING! The Vestrimond Firmware is about to be updated!\n"
+    "This will take less than 5 minutes.\n"
+    "Do NOT interrupt the process once started!\n"
+    "If power is interrupted during this process you may not be able\n"
+    "to communicate with the Vestrimond due to firmware corruption.\n"
+    "If this happens correct the power problem and restart this entire process.\n"
+    "\n"
+    "Type the Enter key when you are ready to continue...";
+const std::string loader_connected = "\a\nConnected at 19200\n";
+const std::string updated =
+    "\a\aFirmware update succeeded!\n\n"
+    "Don't forget to Configure Operating Parameters, Process Rules\n"
+    "and Download these to the Vestrimond!\n";
+const std::string not_updated = "Error: Firmware update failed!\n\tTry again!\n";
+const std::string update_script = "firmware 1 examples/firmware.hex\ny\n\n";
+
+std::string image_of(const void* bytes, size_t count) {
+    return std::string(static_cast<const char*>(bytes), count);
+}
+
+RunOptions wired_to(const SimProcess& sim) {
+    RunOptions options;
+    options.env = {{"VESTRIMOND_COM1", sim.path()}};
+    return options;
+}
+
+// The lines of examples/firmware.hex without their CR LF, from line `first`
+// (counted from 1) to line `last`.
+std::string example_records(int first, int last) {
+    std::ifstream in(std::string(TEST_SOURCE_DIR) + "/examples/firmware.hex");
+    std::string line, records;
+    for (int number = 1; std::getline(in, line) && number <= last; ++number) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (number >= first) records += line + "\n";
+    }
+    return records;
+}
+
+std::string update_error(const std::string& what) {
+    return "\n\a\aError: Firmware updating error: " + what + "\n";
+}
+
+TEST(DownloadOverPty, UnprocessedFilesSendTheDefaultRecordAndNoRules) {
+    TempFile conf("conf.bin");
+    TempFile rules("rules.bin");
+    SimProcess sim({"--save-conf", conf.path(), "--save-rules", rules.path()});
+    ASSERT_FALSE(sim.path().empty()) << sim.log();
+    RunResult run = run_console("connect 1\ndownload\ny\ny\n", wired_to(sim));
+    EXPECT_OUTPUT(start_text() + prompt + connected + prompt + default_question +
+                      implicit_question + downloaded + prompt + "\n",
+                  run.out);
+    EXPECT_EQ(conf.read(), image_of(&conf_defaults, sizeof conf_defaults));
+    EXPECT_EQ(rules.read(), "");
+}
+
+TEST(DownloadOverPty, ParsedRecordAndRulesArriveByteForByte) {
+    const std::string cfg = "tests/transfer/files/download.cfg";
+    const std::string rul = "tests/transfer/files/download.rul";
+    // The same parse in this process gives the images the device must get, and
+    // the console's own output for both commands.
+    testing::internal::CaptureStdout();
+    conf_reset();
+    bool conf_ok = conf_process((std::string(TEST_SOURCE_DIR) + "/" + cfg).c_str()) == 0;
+    std::string conf_out = testing::internal::GetCapturedStdout();
+    testing::internal::CaptureStdout();
+    bool rules_ok = rules_process((std::string(TEST_SOURCE_DIR) + "/" + rul).c_str()) == 0;
+    std::string rules_out = testing::internal::GetCapturedStdout();
+    if (conf_out.find("not available yet") == std::string::npos) {
+        ASSERT_TRUE(conf_ok) << conf_out;
+        ASSERT_TRUE(rules_ok) << rules_out;
+        ASSERT_EQ(conf_record.rule_count, 4) << rules_out;
+    }
+    // Messages name the file as typed.
+    auto as_typed = [](std::string out) {
+        for (size_t at; (at = out.find(std::string(TEST_SOURCE_DIR) + "/")) != std::string::npos;) {
+            out.erase(at, std::string(TEST_SOURCE_DIR).size() + 1);
+        }
+        return out;
+    };
+
+    TempFile conf("conf.bin");
+    TempFile rules("rules.bin");
+    SimProcess sim({"--save-conf", conf.path(), "--save-rules", rules.path()});
+    ASSERT_FALSE(sim.path().empty()) << sim.log();
+    std::string script = "configure " + cfg + "\nrules " + rul + "\nconnect 1\ndownload\n";
+    if (!conf_ok) script += "y\n";
+    if (!rules_ok) script += "y\n";
+    RunResult run = run_console(script, wired_to(sim));
+
+    EXPECT_OUTPUT(start_text() + prompt + as_typed(conf_out) +
+                      (conf_ok ? "" : "\a\aError: Configuration processing failed\n") + prompt +
+                      as_typed(rules_out) +
+                      (rules_ok ? "" : "\a\aError: Rule processing failed\n") + prompt + connected +
+                      prompt + (conf_ok ? "" : default_question) +
+                      (rules_ok ? "" : implicit_question) + downloaded + prompt + "\n",
+                  run.out);
+    EXPECT_EQ(conf.read(), image_of(&conf_record, sizeof conf_record));
+    EXPECT_EQ(rules.read(),
+              image_of(rule_table.data(), conf_record.rule_count * sizeof(rule_record)));
+}
+
+TEST(DownloadOverPty, NakedPacketIsSentAgain) {
+    TempFile conf("conf.bin");
+    SimProcess sim({"--save-conf", conf.path(), "--nak", "3:2"});
+    ASSERT_FALSE(sim.path().empty()) << sim.log();
+    RunResult run = run_console("connect 1\ndownload\ny\ny\n", wired_to(sim));
+    EXPECT_OUTPUT(start_text() + prompt + connected + prompt + default_question +
+                      implicit_question + downloaded + prompt + "\n",
+                  run.out);
+    EXPECT_EQ(conf.read(), image_of(&conf_defaults, sizeof conf_defaults));
+}
+
+TEST(FirmwareOverPty, ExampleImageIsAcceptedRecordByRecord) {
+    TempFile saved("firmware.hex");
+    SimProcess sim({"--save-firmware", saved.path()});
+    ASSERT_FALSE(sim.path().empty()) << sim.log();
+    RunResult run = run_console(update_script, wired_to(sim));
+    EXPECT_OUTPUT(start_text() + prompt + firmware_question + warning + loader_connected +
+                      "\n\n\n" + "Disconnected\n" + updated + prompt + "\n",
+                  without_progress(run.out));
+    EXPECT_EQ(progress_lines(run.out), 45u);
+    EXPECT_NE(run.out.find("100.0%" + std::string(59, '=') + "\n"), std::string::npos);
+    EXPECT_EQ(saved.read(), example_records(1, 45));
+}
+
+TEST(FirmwareOverPty, LoaderErrorsAreRepeatedOrEndTheUpdate) {
+    struct Case {
+        const char* what;
+        std::vector<std::string> options;
+        std::string messages;
+        bool succeeded;
+        int accepted;
+    };
+    const Case cases[] = {
+        {"bad checksum twice, then ACK",
+         {"--loader-answers", "1:0x12,0x12"},
+         update_error("bad record checksum on Line 1, resending.") +
+             update_error("bad record checksum on Line 1, resending.") + "\n",
+         true,
+         45},
+        {"nine errors, then a tenth",
+         {"--loader-answers", "1:0x12,0x12,0x12", "--loader-answers", "2:0x11,none,0x15",
+          "--loader-answers", "3:0x41,0x12,0x12", "--loader-answers", "4:0x17"},
+         update_error("bad record checksum on Line 1, resending.") +
+             update_error("bad record checksum on Line 1, resending.") +
+             update_error("bad record checksum on Line 1, resending.") +
+             update_error("didn't get start character on Line 2, resending.") +
+             update_error("timed out on Line 2, resending.") +
+             update_error("validation on Line 2, resending.") +
+             update_error("unknown (0x41) on Line 3, resending.") +
+             update_error("bad record checksum on Line 3, resending.") +
+             update_error("bad record checksum on Line 3, resending.") +
+             "\n\a\aError: maximum Firmware updating errors (10) encountered- aborting!\n",
+         false,
+         3},
+        {"buffer full",
+         {"--loader-answers", "5:0x17"},
+         update_error("buffer full on Line 5- aborting!"),
+         false,
+         4},
+        {"fatal",
+         {"--loader-answers", "2:0x18"},
+         update_error("fatal on Line 2- aborting!"),
+         false,
+         1},
+    };
+    for (const Case& c : cases) {
+        TempFile saved("firmware.hex");
+        std::vector<std::string> options = c.options;
+        options.insert(options.end(), {"--save-firmware", saved.path()});
+        SimProcess sim(options);
+        ASSERT_FALSE(sim.path().empty()) << sim.log();
+        RunResult run = run_console(update_script, wired_to(sim));
+        EXPECT_OUTPUT(start_text() + prompt + firmware_question + warning + loader_connected +
+                          "\n\n" + c.messages + "Disconnected\n" +
+                          (c.succeeded ? updated : not_updated) + prompt + "\n",
+                      without_progress(run.out))
+            << c.what;
+        EXPECT_EQ(progress_lines(run.out), static_cast<size_t>(c.accepted)) << c.what;
+        EXPECT_EQ(saved.read(), example_records(1, c.accepted)) << c.what;
+    }
+}
+
+TEST(FirmwareOverPty, DeviceWithoutLoaderPromptIsRefused) {
+    // The device boots into its console instead, whose prompt is dumped.
+    SimProcess sim({"--no-loader-prompt"});
+    ASSERT_FALSE(sim.path().empty()) << sim.log();
+    RunResult run = run_console(update_script, wired_to(sim));
+    EXPECT_OUTPUT(start_text() + prompt + firmware_question + warning +
+                      "\n\a\aError: did not receive the Vestrimond Firmware prompt!\n"
+                      "\nRead #1 got 1 char\nRead #2 got 7 chars:\n"
+                      "0x56 0x65 0x73 0x74 0x72 0x6f 0x3e 0x20 \n"
+                      "Disconnected\n" +
+                      not_updated + prompt + "\n",
+                  run.out);
+}
+
+}  // namespace
