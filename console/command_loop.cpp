@@ -277,7 +277,7 @@ int console_main() {
     std::printf("\n");
 
     for (;;) {
-        ConsoleRead read = read_console_line("Command> ", cmd_line, sizeof cmd_line);
+        ConsoleRead read = read_console_line("Command> ", cmd_line, sizeof cmd_line, true);
         if (read == ConsoleRead::end) {
             std::printf("\n");
             return 1;

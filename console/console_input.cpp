@@ -1,5 +1,9 @@
 #include "console/console_input.h"
 
+#include <cstring>
+
+#include "console/line_editor.h"
+
 namespace {
 
 std::FILE* console_in = nullptr;
@@ -12,9 +16,33 @@ void set_console_input(std::FILE* in) {
     input_ended = false;
 }
 
-ConsoleRead read_console_line(const char* prompt, char* buf, std::size_t size) {
-    std::fputs(prompt, stdout);
+namespace {
+
+// A terminal: the editor shows the last line of the prompt and reads the line.
+ConsoleRead read_edited_line(const char* prompt, char* buf, std::size_t size, bool remember) {
+    const char* last_line = std::strrchr(prompt, '\n');
+    if (last_line != nullptr) {
+        ++last_line;
+        std::fwrite(prompt, 1, static_cast<std::size_t>(last_line - prompt), stdout);
+        prompt = last_line;
+    }
+    long length = line_editor_read(prompt, buf, size);
+    if (length < 0) {
+        input_ended = true;
+        return ConsoleRead::end;
+    }
+    if (remember && length > 0) line_editor_remember(buf);
+    return static_cast<std::size_t>(length) + 1 > size ? ConsoleRead::too_long : ConsoleRead::line;
+}
+
+}  // namespace
+
+ConsoleRead read_console_line(const char* prompt, char* buf, std::size_t size, bool remember) {
     if (console_in == nullptr) console_in = stdin;
+    if (!input_ended && console_in == stdin && line_editor_available()) {
+        return read_edited_line(prompt, buf, size, remember);
+    }
+    std::fputs(prompt, stdout);
     if (input_ended) return ConsoleRead::end;
 
     std::size_t stored = 0;

@@ -15,8 +15,10 @@ enum class ConsoleRead {
 // Prints `prompt` (no line end added) and reads one whole line into buf, at
 // most size - 1 characters. The whole line is always consumed, so a long
 // answer never leaves text behind to be read as the next command. Once the
-// input has ended, every later call returns `end` at once.
-ConsoleRead read_console_line(const char* prompt, char* buf, std::size_t size);
+// input has ended, every later call returns `end` at once. At a terminal the
+// line can be edited, and with `remember` it joins the history of this run.
+ConsoleRead read_console_line(const char* prompt, char* buf, std::size_t size,
+                              bool remember = false);
 
 // Reads the console from `in` instead of standard input (tests, fuzzing);
 // also forgets an earlier end of input.

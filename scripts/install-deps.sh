@@ -10,6 +10,7 @@ command -v cmake >/dev/null 2>&1 || missing="$missing cmake"
 command -v make >/dev/null 2>&1 || missing="$missing make"
 [ -f /usr/include/gtest/gtest.h ] || missing="$missing libgtest-dev"
 [ -f /usr/include/benchmark/benchmark.h ] || missing="$missing libbenchmark-dev"
+[ -f /usr/include/editline/readline.h ] || missing="$missing libedit-dev"
 
 [ -z "$missing" ] && exit 0
 

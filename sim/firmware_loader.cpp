@@ -139,14 +139,17 @@ void receive_records(Line& line, const LoaderOptions& options) {
     while (read_record(line, record) == Got::record) {
         const int* scripted = scripted_answer(options, number, transmission++);
         int verdict = scripted != nullptr ? *scripted : judge(record);
-        if (verdict >= 0) answer(line, static_cast<uint8_t>(verdict));
-        if (verdict != ack) continue;
-        if (saved != nullptr) {
-            std::fprintf(saved, "%s\n", record.text);
-            std::fflush(saved);
+        // An accepted record is saved before its ACK goes out: the host may
+        // end, and the file be read, as soon as the last ACK arrives.
+        if (verdict == ack) {
+            if (saved != nullptr) {
+                std::fprintf(saved, "%s\n", record.text);
+                std::fflush(saved);
+            }
+            ++number;
+            transmission = 0;
         }
-        ++number;
-        transmission = 0;
+        if (verdict >= 0) answer(line, static_cast<uint8_t>(verdict));
     }
     if (saved != nullptr) std::fclose(saved);
 }

@@ -14,7 +14,10 @@ namespace sim {
 //
 // The pty carries no real rate, so the line compares the rate the host set on
 // its end with the device's own: bytes the host sends while the two differ
-// are lost, as a UART at the wrong rate would lose them.
+// are lost, as a UART at the wrong rate would lose them. The host's rate is
+// sampled every few milliseconds, so for 50 ms after a change of its rate the
+// host is still heard at the old one (what it wrote just before the change
+// may be read just after it).
 class PtyLine : public Line {
   public:
     // read_byte reports hung_up once the host has kept its end closed this

@@ -228,3 +228,22 @@ TEST(ConnectionState, CommandsThatNeedAConnectionAreRefusedWithoutOne) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(DefaultBaud, HostBaudOutsideTheConsoleRatesIsRefusedAndBracketsNone) {
+    RunResult run = run_console("configure tests/console/files/host2400.cfg\nhelp\nconnect 3\n");
+    EXPECT_OUTPUT(start_text() + prompt + "Configuration items processed 1\n" + prompt +
+                      help_text("4800 9600 19200 38400 57600 ") + prompt +
+                      "\a\aError: invalid baud rate: 2400\n" + prompt + "\n",
+                  run.out);
+}
+
+TEST(DefaultBaud, GpsBaudIsTheDefaultWhenAGpsIsAttached) {
+    RunResult run = run_console("configure tests/console/files/gps4800.cfg\nh\n");
+    EXPECT_OUTPUT(start_text() + prompt + "Configuration items processed 2\n" + prompt +
+                      help_text("[4800] 9600 19200 38400 57600 ") + prompt + "\n",
+                  run.out);
+}
+
+}  // namespace

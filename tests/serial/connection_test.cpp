@@ -123,14 +123,6 @@ TEST_F(Connection, AnswerWithoutTheNameIsDumpedWithNulAndHighBytesAsHash) {
     EXPECT_EQ(port_script::state.closes, 1);
 }
 
-TEST_F(Connection, SilentDeviceGivesAnEmptyDump) {
-    EXPECT_EQ(connect(19200, false), 3);
-    EXPECT_EQ(output_,
-              "Connecting at 19200...\n"
-              "\n\a\aError: did not receive the Vestrimond prompt!\nExpected: Vestrimond\n"
-              "Got: length 0 (0x0):\n");
-}
-
 TEST_F(Connection, OnlyTheFirst200BytesOfTheAnswerAreSearched) {
     answer_identify(std::string(195, '.') + "Vestrimond Version 2.83b");
     EXPECT_EQ(connect(19200, false), 3);

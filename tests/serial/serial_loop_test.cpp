@@ -62,24 +62,12 @@ TEST_F(LoopTest, EveryIterationSendsTheCharacters40To7EAndPrintsADot) {
     EXPECT_TRUE(port_script::state.is_open);
 }
 
-TEST_F(LoopTest, IterationCountBelowOneIsRefusedAndTheConnectionStays) {
-    struct Case {
-        const char* text;
-        const char* message;
-    } cases[] = {
-        {"0", "\a\aError: Invalid iteration count: 0\n"},
-        {"-3", "\a\aError: Invalid iteration count: -3\n"},
-        {"abc", "\a\aError: Invalid iteration count: 0\n"},
-        {"-99999999999", "\a\aError: Invalid iteration count: -2147483648\n"},
-    };
-    for (const Case& c : cases) {
-        SetUp();
-        EXPECT_EQ(run(c.text), c.message) << c.text;
-        EXPECT_TRUE(port_script::state.writes.empty()) << c.text;
-        EXPECT_EQ(connected, 1) << c.text;
-    }
+TEST_F(LoopTest, RefusedCountOrCodeSendsNothingAndKeepsTheConnection) {
+    // 0, -3 and abc are shown over the line (loop_transcript_test.cpp).
+    EXPECT_EQ(run("-99999999999"), "\a\aError: Invalid iteration count: -2147483648\n");
     EXPECT_EQ(run("1", 45), "\a\aError: Invalid command 45\n");
     EXPECT_TRUE(port_script::state.writes.empty());
+    EXPECT_EQ(connected, 1);
 }
 
 TEST_F(LoopTest, WrongStartAnswerIsDumpedAndNothingElseIsSent) {

@@ -51,6 +51,11 @@ Download download(std::map<int, std::string> answers) {
     return {result, testing::internal::GetCapturedStdout()};
 }
 
+std::vector<uint8_t> image_bytes(const void* image, size_t count) {
+    const auto* bytes = static_cast<const uint8_t*>(image);
+    return std::vector<uint8_t>(bytes, bytes + count);
+}
+
 std::vector<uint8_t> payloads(size_t from, size_t count) {
     std::vector<uint8_t> joined;
     for (size_t i = from; i < from + count; ++i) {
@@ -84,15 +89,11 @@ TEST(Download, SendsConfigurationRulesAndFinishInOrder) {
         EXPECT_EQ(port_script::state.reads[0].size, 64);
         EXPECT_EQ(port_script::state.reads[0].timeout_ms, 10);
         EXPECT_EQ(bytes_of(writes[0]), conf_command);
-        std::vector<uint8_t> conf_bytes(sizeof conf_record);
-        std::memcpy(conf_bytes.data(), &conf_record, sizeof conf_record);
-        EXPECT_EQ(payloads(1, 16), conf_bytes);
+        EXPECT_EQ(payloads(1, 16), image_bytes(&conf_record, sizeof conf_record));
         if (c.rules_command != nullptr) {
             EXPECT_EQ(bytes_of(writes[17]), *c.rules_command);
         }
-        std::vector<uint8_t> rule_bytes(c.rule_bytes);
-        std::memcpy(rule_bytes.data(), rule_table.data(), c.rule_bytes);
-        EXPECT_EQ(payloads(18, c.rule_packets), rule_bytes);
+        EXPECT_EQ(payloads(18, c.rule_packets), image_bytes(rule_table.data(), c.rule_bytes));
         EXPECT_EQ(bytes_of(writes.back()), finish_command);
     }
     prepare_images(1);

@@ -44,12 +44,6 @@ struct Loader {
     int reopen_result = 0;
 };
 
-Loader answering_records(std::vector<std::string> answers) {
-    Loader loader;
-    loader.records = std::move(answers);
-    return loader;
-}
-
 Loader prompting(std::vector<std::string> after_reset) {
     Loader loader;
     loader.after_reset = std::move(after_reset);
@@ -162,18 +156,6 @@ TEST(FirmwareUpdate, WholeDialogueSendsEveryRecordWithCr) {
                                                        {1, 100}}));
 }
 
-TEST(FirmwareUpdate, RecoverableAnswersResendTheRecord) {
-    Update run = update(answering_records({"\x12", "\x12"}), three_records);
-    EXPECT_EQ(run.result, 0);
-    EXPECT_EQ(without_progress(run.out),
-              warning + connected + records_start +
-                  error_line("bad record checksum on Line 2, resending.") +
-                  error_line("bad record checksum on Line 2, resending.") + "\n" + disconnected);
-    EXPECT_EQ(record_writes(),
-              (std::vector<std::string>{record_1 + "\r", record_1 + "\r", record_1 + "\r",
-                                        record_2 + "\r", record_end + "\r"}));
-}
-
 TEST(FirmwareUpdate, TenthErrorAbortsWithoutItsOwnMessage) {
     // Nine recoverable errors over two records, then "buffer full": the count
     // is tested first, so the result is -12, not -14.
@@ -196,25 +178,6 @@ TEST(FirmwareUpdate, TenthErrorAbortsWithoutItsOwnMessage) {
                   "\n\a\aError: maximum Firmware updating errors (10) encountered- aborting!\n" +
                   disconnected);
     EXPECT_EQ(record_writes().size(), 11u);
-}
-
-TEST(FirmwareUpdate, BufferFullAndFatalAnswersAbortAtOnce) {
-    struct Case {
-        std::string answer;
-        int result;
-        std::string message;
-    };
-    const Case cases[] = {
-        {"\x17", -14, "buffer full on Line 3- aborting!"},
-        {"\x18", -13, "fatal on Line 3- aborting!"},
-    };
-    for (const Case& c : cases) {
-        Update run = update(answering_records({"\x06", c.answer}), three_records);
-        EXPECT_EQ(run.result, c.result);
-        EXPECT_EQ(without_progress(run.out),
-                  warning + connected + records_start + error_line(c.message) + disconnected);
-        EXPECT_EQ(record_writes().size(), 2u);
-    }
 }
 
 TEST(FirmwareUpdate, PromptCountsOnlyAmongTheFilledPositions) {

@@ -1,0 +1,282 @@
+// Host time per firmware record and per download packet against a device
+// that answers at once on an unpaced pty, next to a bare write/poll/read
+// ping-pong of the same sizes over the same kind of pty, and the time the same
+// exchange takes on the wire at 19200 baud.
+//
+// The device runs in a thread on the pty master and stamps every answer it
+// sends; the time per exchange is the mean distance between its answers, so
+// both runs are measured the same way.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "console/console_input.h"
+#include "serial/connection.h"
+#include "serial/port.h"
+#include "transfer/firmware.h"
+#include "transfer/framing.h"
+
+namespace {
+
+using bench_clock = std::chrono::steady_clock;
+
+constexpr int record_count = 4000;
+constexpr int packet_count = 4000;
+constexpr int warm_up = 50;                  // answers left out at the start
+constexpr int record_chars = 44;             // 16 data bytes
+constexpr int packet_bytes = 64;             // 60 payload bytes
+constexpr double wire_bits_per_byte = 10.0;  // 8N1
+constexpr double wire_baud = 19200.0;
+
+// The device end. In the firmware dialogue it waits for "reset\n", prompts
+// with 0x05 until the sync 0x16, acknowledges it and the 9-byte identifier,
+// then acknowledges every record at its CR; in packet mode it acknowledges
+// every packet once its length is complete.
+class Device {
+  public:
+    enum class Mode { firmware_dialogue, records, packets };
+
+    Device(int master, Mode mode) : master_(master) {
+        stamps_.reserve(record_count + packet_count + 16);
+        state_ = mode == Mode::firmware_dialogue ? State::await_reset
+                 : mode == Mode::records         ? State::records
+                                                 : State::packets;
+        thread_ = std::thread([this] { run(); });
+    }
+    ~Device() {
+        stop_ = true;
+        thread_.join();
+    }
+
+    // Mean time between the answers after the warm-up, in microseconds.
+    double mean_interval_us(int answers) const {
+        size_t last = stamps_.size() - 1;
+        size_t first = stamps_.size() - static_cast<size_t>(answers) + warm_up;
+        auto span = std::chrono::duration<double, std::micro>(stamps_[last] - stamps_[first]);
+        return span.count() / double(last - first);
+    }
+    size_t answers() const { return stamps_.size(); }
+
+  private:
+    enum class State { await_reset, prompting, identifier, records, packets };
+
+    void run() {
+        unsigned char buffer[1024];
+        auto next_prompt = bench_clock::now();
+        while (!stop_) {
+            if (state_ == State::prompting && bench_clock::now() >= next_prompt) {
+                send(0x05, false);
+                next_prompt = bench_clock::now() + std::chrono::milliseconds(50);
+            }
+            pollfd watch{master_, POLLIN, 0};
+            if (poll(&watch, 1, 5) <= 0 || !(watch.revents & POLLIN)) continue;
+            ssize_t count = read(master_, buffer, sizeof buffer);
+            for (ssize_t i = 0; i < count; ++i) take(buffer[i]);
+        }
+    }
+
+    void take(unsigned char byte) {
+        switch (state_) {
+            case State::await_reset:
+                tail_ += static_cast<char>(byte);
+                if (tail_.size() > 6) tail_.erase(0, tail_.size() - 6);
+                if (tail_ == "reset\n") state_ = State::prompting;
+                break;
+            case State::prompting:
+                if (byte == 0x16) {
+                    send(0x06, false);
+                    state_ = State::identifier;
+                    received_ = 0;
+                }
+                break;
+            case State::identifier:
+                if (++received_ == 9) {
+                    send(0x06, false);
+                    state_ = State::records;
+                }
+                break;
+            case State::records:
+                if (byte == '\r') send(0x06, true);
+                break;
+            case State::packets:
+                if (received_ < 2) length_ = (length_ << 8) | byte;
+                if (++received_ >= 2 && received_ == length_) {
+                    send(0x06, true);
+                    received_ = 0;
+                    length_ = 0;
+                }
+                break;
+        }
+    }
+
+    void send(unsigned char byte, bool stamped) {
+        if (write(master_, &byte, 1) == 1 && stamped) stamps_.push_back(bench_clock::now());
+    }
+
+    int master_;
+    State state_;
+    std::string tail_;
+    int received_ = 0;
+    int length_ = 0;
+    std::vector<bench_clock::time_point> stamps_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+struct Pty {
+    int master = -1;
+    int keeper = -1;  // a slave descriptor held open, so the line never hangs up
+    char path[128] = "";
+};
+
+bool open_pty(Pty& pty) {
+    pty.master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (pty.master < 0 || grantpt(pty.master) != 0 || unlockpt(pty.master) != 0 ||
+        ptsname_r(pty.master, pty.path, sizeof pty.path) != 0) {
+        return false;
+    }
+    pty.keeper = open(pty.path, O_RDWR | O_NOCTTY);
+    termios raw;
+    if (pty.keeper < 0 || tcgetattr(pty.keeper, &raw) != 0) return false;
+    cfmakeraw(&raw);
+    return tcsetattr(pty.keeper, TCSANOW, &raw) == 0;
+}
+
+std::string record_line(unsigned address) {
+    char text[64];
+    unsigned sum = 0x10 + (address >> 8) + (address & 0xFF);
+    int length = std::snprintf(text, sizeof text, ":10%04X00", address & 0xFFFF);
+    for (int i = 0; i < 16; ++i) {
+        unsigned byte = (address + static_cast<unsigned>(i) * 7) & 0xFF;
+        sum += byte;
+        length +=
+            std::snprintf(text + length, sizeof text - static_cast<size_t>(length), "%02X", byte);
+    }
+    std::snprintf(text + length, sizeof text - static_cast<size_t>(length), "%02X",
+                  (0x100 - (sum & 0xFF)) & 0xFF);
+    return text;
+}
+
+// A firmware file of `count` data records of 16 bytes (no address records:
+// the offsets wrap, which the loader and the check do not mind).
+std::string write_firmware_file(int count) {
+    char path[] = "/tmp/vestrimond-bench-XXXXXX";
+    int fd = mkstemp(path);
+    std::FILE* fp = fdopen(fd, "w");
+    for (int i = 0; i < count; ++i) std::fprintf(fp, "%s\n", record_line(unsigned(i) * 16).c_str());
+    std::fclose(fp);
+    return path;
+}
+
+// Runs `work` with standard output sent to /dev/null, unbuffered as in the
+// program, so that the progress line costs what a write costs.
+template <typename Work>
+int quietly(Work work) {
+    std::fflush(stdout);
+    int saved = dup(1);
+    int null = open("/dev/null", O_WRONLY);
+    dup2(null, 1);
+    close(null);
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    int result = work();
+    std::fflush(stdout);
+    dup2(saved, 1);
+    close(saved);
+    return result;
+}
+
+// The program's own firmware update over COM1.
+double program_per_record(Pty& pty) {
+    std::string file = write_firmware_file(record_count);
+    std::FILE* enter = std::tmpfile();
+    std::fputs("\n", enter);
+    std::rewind(enter);
+    set_console_input(enter);
+    Device device(pty.master, Device::Mode::firmware_dialogue);
+    int result = quietly([&] { return firmware(1, file.c_str()); });
+    set_console_input(nullptr);
+    std::fclose(enter);
+    std::remove(file.c_str());
+    if (result != 0 || device.answers() != size_t(record_count)) {
+        std::fprintf(stderr, "firmware update failed: %d\n", result);
+        std::exit(1);
+    }
+    return device.mean_interval_us(record_count);
+}
+
+// The program's packet framing over COM1.
+double program_per_packet(Pty& pty) {
+    static unsigned char image[packet_count * dwn_max_payload];
+    for (size_t i = 0; i < sizeof image; ++i) image[i] = static_cast<unsigned char>(i * 13);
+    Device device(pty.master, Device::Mode::packets);
+    std::snprintf(port_name, sizeof port_name, "COM1");
+    if (open_port(port_name, 19200) != 0) std::exit(1);
+    int sent = quietly([&] { return dwn_write_file(image, int(sizeof image)); });
+    close_port();
+    if (sent != int(sizeof image)) {
+        std::fprintf(stderr, "download failed: %d\n", sent);
+        std::exit(1);
+    }
+    return device.mean_interval_us(packet_count);
+}
+
+// The bare exchange: write, poll, read one byte, nothing else.
+double bare_per_exchange(Pty& pty, Device::Mode mode, const std::string& message, int count) {
+    Device device(pty.master, mode);
+    int fd = open(pty.path, O_RDWR | O_NOCTTY);
+    for (int i = 0; i < count; ++i) {
+        if (write(fd, message.data(), message.size()) != ssize_t(message.size())) std::exit(1);
+        pollfd watch{fd, POLLIN, 0};
+        unsigned char answer;
+        if (poll(&watch, 1, 1000) != 1 || read(fd, &answer, 1) != 1) std::exit(1);
+    }
+    close(fd);
+    return device.mean_interval_us(count);
+}
+
+void report(const char* what, double program_us, double bare_us, int wire_bytes) {
+    double wire_us = wire_bytes * wire_bits_per_byte / wire_baud * 1e6;
+    std::printf("%s\n", what);
+    std::printf("  program         %8.1f us per exchange\n", program_us);
+    std::printf("  bare ping-pong  %8.1f us per exchange\n", bare_us);
+    std::printf("  ratio           %8.2f   (target at most 1.25)\n", program_us / bare_us);
+    std::printf("  wire at 19200   %8.1f us (%d bytes of 10 bits); program time is %.3f %% of it\n",
+                wire_us, wire_bytes, 100.0 * program_us / wire_us);
+}
+
+}  // namespace
+
+int main() {
+    Pty pty;
+    if (!open_pty(pty)) {
+        std::perror("pty");
+        return 1;
+    }
+    setenv("VESTRIMOND_COM1", pty.path, 1);
+
+    std::string packet(packet_bytes, '\x5a');
+    packet[0] = 0;
+    packet[1] = packet_bytes;
+    double record_program = program_per_record(pty);
+    double record_bare =
+        bare_per_exchange(pty, Device::Mode::records, record_line(0) + "\r", record_count);
+    double packet_program = program_per_packet(pty);
+    double packet_bare = bare_per_exchange(pty, Device::Mode::packets, packet, packet_count);
+
+    report("Firmware record: 44 characters and CR out, one answer byte back", record_program,
+           record_bare, record_chars + 1 + 1);
+    report("Download packet: 64 bytes out, one answer byte back", packet_program, packet_bare,
+           packet_bytes + 1);
+    return 0;
+}

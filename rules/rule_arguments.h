@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "config/conf_record.h"
+#include "rules/rule_record.h"
+
+// The line of a Rules file being parsed, as the argument readers see it. The
+// line itself is in conf_line_buf (cut into words in place) and, whole, in
+// conf_line_copy.
+struct RuleLine {
+    const char* file_name = nullptr;
+    int32_t line_no = 0;   // counted in 32 bits; a record keeps the low 16 bits
+    int comment_pos = -1;  // index of the first '#', '/' or ';' in conf_line_buf, -1 for none
+    char* rest = nullptr;  // the part of conf_line_buf not yet cut into words
+};
+
+// Prints a message about the current line and gives back its code. Every
+// format starts with "%s[%d]" (file name, line) and ends with "%s" for the
+// line itself; `values` fill the conversions in between.
+template <class... Values>
+int line_error(const RuleLine& line, int code, const char* format, Values... values) {
+    std::printf(format, line.file_name, static_cast<int>(line.line_no), values..., conf_line_copy);
+    return code;
+}
+
+// Reads the arguments of a rule of `rule_type` from the rest of the line into
+// `r`, whose type, action and line are already set. Returns 0, or a negative
+// code after the message of the first faulty argument.
+int read_rule_arguments(RuleLine& line, char rule_type, rule_record& r);

@@ -1,0 +1,112 @@
+// Typing at a terminal: the console is run on a pty, as an operator's shell
+// would run it, and keys are sent as a terminal sends them.
+#include <poll.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+
+#include "tests/support/transcript.h"
+
+namespace {
+
+class TerminalSession {
+public:
+    TerminalSession() {
+        const char* exe = std::getenv("VESTRIMOND_EXE");
+        std::string program = exe != nullptr ? exe : VESTRIMOND_EXE;
+        pid_ = forkpty(&master_, nullptr, nullptr, nullptr);
+        if (pid_ == 0) {
+            setenv("TERM", "xterm", 1);
+            if (chdir(TEST_SOURCE_DIR) != 0) _exit(126);
+            execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+    }
+    ~TerminalSession() {
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        if (master_ >= 0) close(master_);
+    }
+
+    void type(const std::string& keys) {
+        ASSERT_EQ(write(master_, keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
+    }
+
+    // Reads the terminal until `text` has appeared `count` times in all.
+    bool wait_for(const std::string& text, int count) {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (occurrences(text) < count) {
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0) return false;
+            pollfd fd = {master_, POLLIN, 0};
+            if (poll(&fd, 1, static_cast<int>(left.count())) <= 0) continue;
+            char buffer[4096];
+            ssize_t n = read(master_, buffer, sizeof buffer);
+            if (n <= 0) return occurrences(text) >= count;
+            screen_.append(buffer, static_cast<size_t>(n));
+        }
+        return true;
+    }
+
+    int exit_status() {
+        int status = 0;
+        waitpid(pid_, &status, 0);
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    const std::string& screen() const { return screen_; }
+
+private:
+    int occurrences(const std::string& text) const {
+        int count = 0;
+        for (size_t at = screen_.find(text); at != std::string::npos;
+             at = screen_.find(text, at + 1)) {
+            ++count;
+        }
+        return count;
+    }
+
+    int master_ = -1;
+    pid_t pid_ = -1;
+    std::string screen_;
+};
+
+const std::string left_arrow = "\x1b[D";
+const std::string up_arrow = "\x1b[A";
+
+TEST(LineEditing, LeftArrowEditsAndUpArrowRecallsThePreviousCommand) {
+    TerminalSession terminal;
+    ASSERT_TRUE(terminal.wait_for("Command> ", 1)) << terminal.screen();
+    // "hep", back one, insert "l": the line reads "help".
+    terminal.type("hep" + left_arrow + "l\r");
+    ASSERT_TRUE(terminal.wait_for("Command Summary", 2)) << terminal.screen();
+    ASSERT_TRUE(terminal.wait_for("Command> ", 2)) << terminal.screen();
+    terminal.type(up_arrow + "\r");
+    ASSERT_TRUE(terminal.wait_for("Command Summary", 3)) << terminal.screen();
+    ASSERT_TRUE(terminal.wait_for("Command> ", 3)) << terminal.screen();
+    terminal.type("x\r");
+    EXPECT_EQ(terminal.exit_status(), 0);
+}
+
+TEST(LineEditing, ConfirmationQuestionsAreAnsweredAtTheTerminalToo) {
+    TerminalSession terminal;
+    ASSERT_TRUE(terminal.wait_for("Command> ", 1));
+    terminal.type("firmware 3 fw.hex\r");
+    ASSERT_TRUE(terminal.wait_for("[n]: ", 1)) << terminal.screen();
+    terminal.type("nope" + left_arrow + left_arrow + "\r");
+    ASSERT_TRUE(terminal.wait_for("Vestrimond Firmware will NOT be updated!", 1))
+        << terminal.screen();
+    ASSERT_TRUE(terminal.wait_for("Command> ", 2));
+    terminal.type("\x04");  // end of input at the prompt
+    EXPECT_EQ(terminal.exit_status(), 1);
+}
+
+}  // namespace
