@@ -65,9 +65,9 @@ trap 'wineserver --kill >/dev/null 2>&1' EXIT INT TERM
 wine cmd /c exit </dev/null >/dev/null 2>&1
 
 echo "== Unit tests (Windows build, under Wine)"
-wine "$win_build/tests/unit_tests.exe"
+wine "$win_build/tests/unit_tests.exe" </dev/null
 echo "== Win32 port layer tests (under Wine)"
-wine "$win_build/tests/windows/win32_port_tests.exe"
+wine "$win_build/tests/windows/win32_port_tests.exe" </dev/null
 
 export VESTRIMOND_EXE="$(pwd)/$win_build/vestrimond.exe"
 export VESTRIMOND_EXE_WRAPPER=wine
