@@ -51,6 +51,8 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
     # Without 32-bit Wine the first start reports a missing 32-bit helper and
     # fails; the 64-bit prefix is complete all the same.
     wineboot --init >"$win_build/wineboot.log" 2>&1 || true
+    # The server writes the registry out when it ends.
+    wineserver --wait
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         cat "$win_build/wineboot.log" >&2
         echo "Could not create the Wine prefix." >&2
