@@ -5,7 +5,7 @@ BUILD ?= build
 JOBS ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all build run test deps clean
+.PHONY: all build run test deps clean package package-test
 
 all: build
 
@@ -24,3 +24,12 @@ test: deps build
 
 clean:
 	rm -rf $(BUILD)
+
+# The Debian package, built without the tests, and its check in a clean root.
+package: deps
+	cmake -S . -B build-package -DCMAKE_BUILD_TYPE=Release -DVESTRIMOND_TESTS=OFF
+	cmake --build build-package -j$(JOBS)
+	cd build-package && cpack
+
+package-test: package
+	sh scripts/test-package.sh build-package
