@@ -15,34 +15,15 @@
 #include "tests/support/sim_process.h"
 #include "tests/support/transcript.h"
 #include "tests/transfer/progress_lines.h"
+#include "tests/support/console_texts.h"
 #include "tests/transfer/temp_file.h"
 
 namespace {
 
-const std::string prompt = "Command> ";
 const std::string connected = "Connecting at 19200...\n\aConnected at 19200\n";
-const std::string default_question =
-    "\a\aWarning: Configuration file has not yet been processed!\n"
-    "Do you want to use the Default Configuration? (yes|no) [no]: ";
-const std::string implicit_question =
-    "\n\a\aWarning: Rules file has not yet been processed!\n"
-    "Do you  want to use the Implicit Rule only without specific rules?\n"
-    "(yes|no) [no]: ";
 const std::string downloaded =
     "Downloading Configuration succeeded\nDownloading Rules succeeded\nDisconnected\n";
 
-const std::string firmware_question =
-    "\a\aWARNING! This will alter the Vestrimond firmware!\n"
-    "Do you want to continue (n or y)? [n]: ";
-const std::string warning =
-    "\n\a\aWARNING! The Vestrimond Firmware is about to be updated!\n"
-    "This will take less than 5 minutes.\n"
-    "Do NOT interrupt the process once started!\n"
-    "If power is interrupted during this process you may not be able\n"
-    "to communicate with the Vestrimond due to firmware corruption.\n"
-    "If this happens correct the power problem and restart this entire process.\n"
-    "\n"
-    "Type the Enter key when you are ready to continue...";
 const std::string loader_connected = "\a\nConnected at 19200\n";
 const std::string updated =
     "\a\aFirmware update succeeded!\n\n"
@@ -83,8 +64,8 @@ TEST(DownloadOverPty, UnprocessedFilesSendTheDefaultRecordAndNoRules) {
     SimProcess sim({"--save-conf", conf.path(), "--save-rules", rules.path()});
     ASSERT_FALSE(sim.path().empty()) << sim.log();
     RunResult run = run_console("connect 1\ndownload\ny\ny\n", wired_to(sim));
-    EXPECT_OUTPUT(start_text() + prompt + connected + prompt + default_question +
-                      implicit_question + downloaded + prompt + "\n",
+    EXPECT_OUTPUT(start_text() + prompt + connected + prompt + conf_question +
+                      rules_question + downloaded + prompt + "\n",
                   run.out);
     EXPECT_EQ(conf.read(), image_of(&conf_defaults, sizeof conf_defaults));
     EXPECT_EQ(rules.read(), "");
@@ -133,8 +114,8 @@ TEST(DownloadOverPty, NakedPacketIsSentAgain) {
     SimProcess sim({"--save-conf", conf.path(), "--nak", "3:2"});
     ASSERT_FALSE(sim.path().empty()) << sim.log();
     RunResult run = run_console("connect 1\ndownload\ny\ny\n", wired_to(sim));
-    EXPECT_OUTPUT(start_text() + prompt + connected + prompt + default_question +
-                      implicit_question + downloaded + prompt + "\n",
+    EXPECT_OUTPUT(start_text() + prompt + connected + prompt + conf_question +
+                      rules_question + downloaded + prompt + "\n",
                   run.out);
     EXPECT_EQ(conf.read(), image_of(&conf_defaults, sizeof conf_defaults));
 }
@@ -144,7 +125,7 @@ TEST(FirmwareOverPty, ExampleImageIsAcceptedRecordByRecord) {
     SimProcess sim({"--save-firmware", saved.path()});
     ASSERT_FALSE(sim.path().empty()) << sim.log();
     RunResult run = run_console(update_script, wired_to(sim));
-    EXPECT_OUTPUT(start_text() + prompt + firmware_question + warning + loader_connected +
+    EXPECT_OUTPUT(start_text() + prompt + firmware_question + firmware_warning + loader_connected +
                       "\n\n\n" + "Disconnected\n" + updated + prompt + "\n",
                   without_progress(run.out));
     EXPECT_EQ(progress_lines(run.out), 45u);
@@ -200,7 +181,7 @@ TEST(FirmwareOverPty, LoaderErrorsAreRepeatedOrEndTheUpdate) {
         SimProcess sim(options);
         ASSERT_FALSE(sim.path().empty()) << sim.log();
         RunResult run = run_console(update_script, wired_to(sim));
-        EXPECT_OUTPUT(start_text() + prompt + firmware_question + warning + loader_connected +
+        EXPECT_OUTPUT(start_text() + prompt + firmware_question + firmware_warning + loader_connected +
                           "\n\n" + c.messages + "Disconnected\n" +
                           (c.succeeded ? updated : not_updated) + prompt + "\n",
                       without_progress(run.out))
@@ -215,7 +196,7 @@ TEST(FirmwareOverPty, DeviceWithoutLoaderPromptIsRefused) {
     SimProcess sim({"--no-loader-prompt"});
     ASSERT_FALSE(sim.path().empty()) << sim.log();
     RunResult run = run_console(update_script, wired_to(sim));
-    EXPECT_OUTPUT(start_text() + prompt + firmware_question + warning +
+    EXPECT_OUTPUT(start_text() + prompt + firmware_question + firmware_warning +
                       "\n\a\aError: did not receive the Vestrimond Firmware prompt!\n"
                       "\nRead #1 got 1 char\nRead #2 got 7 chars:\n"
                       "0x56 0x65 0x73 0x74 0x72 0x6f 0x3e 0x20 \n"
