@@ -7,7 +7,7 @@ WIN_BUILD ?= build-windows
 JOBS ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all build run test test-windows deps clean
+.PHONY: all build run test test-windows deps clean package package-test
 
 all: build
 
@@ -29,3 +29,12 @@ test-windows: deps build
 
 clean:
 	rm -rf $(BUILD) $(WIN_BUILD)
+
+# The Debian package, built without the tests, and its check in a clean root.
+package: deps
+	cmake -S . -B build-package -DCMAKE_BUILD_TYPE=Release -DVESTRIMOND_TESTS=OFF
+	cmake --build build-package -j$(JOBS)
+	cd build-package && cpack
+
+package-test: package
+	sh scripts/test-package.sh build-package

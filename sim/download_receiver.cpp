@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "sim/download_summary.h"
 #include "transfer/crc16.h"
 
 namespace sim {
@@ -98,9 +99,13 @@ class Receiver {
         }
         if (std::strcmp(name, "rules") == 0 && digits > 0 && size % 28 == 0 &&
             size <= int(rules_.size())) {
-            return expect(rules_.data(), static_cast<size_t>(size), &options_.save_rules);
+            rules_size_ = static_cast<size_t>(size);
+            return expect(rules_.data(), rules_size_, &options_.save_rules);
         }
-        if (std::strcmp(name, "-cestfini-") == 0 && digits == 0) return Verdict::finish;
+        if (std::strcmp(name, "-cestfini-") == 0 && digits == 0) {
+            if (options_.summary) print_download_summary(conf_.data(), rules_.data(), rules_size_);
+            return Verdict::finish;
+        }
         return Verdict::refuse;
     }
 
@@ -121,6 +126,7 @@ class Receiver {
     const DownloadOptions& options_;
     std::array<uint8_t, 904> conf_{};
     std::array<uint8_t, 840> rules_{};
+    size_t rules_size_ = 0;  // as the "rules" command packet announced
     uint8_t* target_ = nullptr;  // the image being received, or null between images
     size_t expected_ = 0;
     size_t received_ = 0;

@@ -10,6 +10,7 @@ namespace sim {
 struct DownloadOptions {
     std::string save_conf;   // file to write the received configuration record to
     std::string save_rules;  // file to write the received rule records to
+    bool summary = false;    // print what a finished download brought on standard output
     // Faults, packets counted from 1 over the whole download:
     int nak_packet = 0;      // answer NAK to this packet ...
     int nak_times = 0;       // ... this many times before accepting it

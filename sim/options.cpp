@@ -136,6 +136,8 @@ const OptionRule option_rules[] = {
      [](Options& o, const char* v) { return (o.download.save_conf = v, true); }},
     {"--save-rules", "FILE", "download: write the received rule records to FILE",
      [](Options& o, const char* v) { return (o.download.save_rules = v, true); }},
+    {"--summary", nullptr, "download: print the received configuration and rules when done",
+     [](Options& o, const char*) { return (o.download.summary = true); }},
     {"--nak", "N:K", "download: answer packet N with NAK K times, then accept it",
      [](Options& o, const char* v) {
          return read_pair(v, &o.download.nak_packet, &o.download.nak_times, read_count);

@@ -1,19 +1,15 @@
 #include <string>
 
+#include "tests/support/console_texts.h"
 #include "tests/support/transcript.h"
 
 namespace {
 
-const std::string prompt = "Command> ";
-const std::string firmware_question =
-    "\a\aWARNING! This will alter the Vestrimond firmware!\n"
-    "Do you want to continue (n or y)? [n]: ";
-const std::string not_updated = "Vestrimond Firmware will NOT be updated!\n";
 
 TEST(FirmwareConfirmation, AnythingButYesKeepsTheFirmware) {
     for (const char* answer : {"n", "", "no", "No, yes", " y", "maybe"}) {
         RunResult run = run_console(std::string("firmware 3 fw.hex\n") + answer + "\n");
-        EXPECT_OUTPUT(start_text() + prompt + firmware_question + not_updated + prompt + "\n",
+        EXPECT_OUTPUT(start_text() + prompt + firmware_question + firmware_kept + prompt + "\n",
                       run.out)
             << "answer '" << answer << "'";
     }
@@ -21,7 +17,7 @@ TEST(FirmwareConfirmation, AnythingButYesKeepsTheFirmware) {
 
 TEST(FirmwareConfirmation, EndOfInputAtTheQuestionAbortsAndTheNextPromptEnds) {
     RunResult run = run_console("firmware com3 fw.hex\n");
-    EXPECT_OUTPUT(start_text() + prompt + firmware_question + "\n" + not_updated + prompt + "\n",
+    EXPECT_OUTPUT(start_text() + prompt + firmware_question + "\n" + firmware_kept + prompt + "\n",
                   run.out);
     EXPECT_EQ(run.status, 1);
 }
@@ -31,7 +27,7 @@ TEST(FirmwareConfirmation, LongAnswerIsDecidedByItsFirstCharacterAndReadWhole) {
     // with status 0.
     std::string answer = std::string(60, 'n') + " x";
     RunResult run = run_console("firmware 3 fw.hex\n" + answer + "\n");
-    EXPECT_OUTPUT(start_text() + prompt + firmware_question + not_updated + prompt + "\n",
+    EXPECT_OUTPUT(start_text() + prompt + firmware_question + firmware_kept + prompt + "\n",
                   run.out);
     EXPECT_EQ(run.status, 1);
 }

@@ -5,12 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/console_texts.h"
 #include "tests/support/sim_process.h"
 #include "tests/support/transcript.h"
 
 // Console runs with COM1 wired to a simulated device.
-
-inline const std::string prompt = "Command> ";
 
 inline RunResult run_with_device(const SimProcess& device, const std::string& script) {
     RunOptions options;

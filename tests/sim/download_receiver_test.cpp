@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
 
+#include "config/conf_record.h"
+#include "rules/rule_record.h"
 #include "tests/sim/scripted_line.h"
 #include "tests/transfer/temp_file.h"
 #include "transfer/crc16.h"
@@ -159,6 +162,45 @@ TEST(DownloadReceiver, FaultOptionsActOnTheNumberedPacket) {
     line.send(conf);
     EXPECT_FALSE(sim::run_download_receiver(line, options));
     EXPECT_EQ(line.written(), "\xc1");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(DownloadReceiver, SummaryShowsTheReceivedRecordAndRulesAsTheConsoleWould) {
+    conf_layout sent = conf_defaults;
+    std::memcpy(sent.call, "N0CALL", 7);
+    std::memcpy(sent.digipath[0], "WIDE1-1", 8);
+    std::memcpy(sent.digipath[1], "WIDE2-2", 8);
+    sent.implicit_action = implicit_drop;
+    sent.rule_count = 1;
+    rule_record rule{};
+    std::memcpy(rule.slot[0], "APRS", 4);
+    rule.rule_type = '5';
+    rule.mods = 0x18;  // pass, prefix
+    rule.line = 3;
+    std::string conf(reinterpret_cast<const char*>(&sent), sizeof sent);
+    std::string rules(reinterpret_cast<const char*>(&rule), sizeof rule);
+    ScriptedLine line;
+    line.send(command("conf", "904") + data_packets(conf) + command("rules", "28") +
+              data_packets(rules) + command("-cestfini-", ""));
+    sim::DownloadOptions options;
+    options.summary = true;
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(sim::run_download_receiver(line, options));
+    std::string shown = testing::internal::GetCapturedStdout();
+    for (const char* part : {
+             "Download received: configuration record 904 bytes, rule records 28 bytes\n",
+             "Station Call\tN0CALL\tSSID 0",
+             "Digi Path[2]: WIDE1-1,WIDE2-2\n",
+             "Rule count 1\tImplicit Rule Action: Drop\n",
+             "Path Delete:       Count  0",
+             "Rule count 1 plus Implicit\n",
+             "1  Pass    10  destin    APRS*   \n",
+         }) {
+        EXPECT_NE(shown.find(part), std::string::npos) << part << "\nin:\n" << shown;
+    }
 }
 
 }  // namespace

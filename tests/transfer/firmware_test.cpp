@@ -11,19 +11,11 @@
 #include "console/console_input.h"
 #include "tests/support/port_script.h"
 #include "tests/transfer/progress_lines.h"
+#include "tests/support/console_texts.h"
 #include "tests/transfer/temp_file.h"
 
 namespace {
 
-const std::string warning =
-    "\n\a\aWARNING! The Vestrimond Firmware is about to be updated!\n"
-    "This will take less than 5 minutes.\n"
-    "Do NOT interrupt the process once started!\n"
-    "If power is interrupted during this process you may not be able\n"
-    "to communicate with the Vestrimond due to firmware corruption.\n"
-    "If this happens correct the power problem and restart this entire process.\n"
-    "\n"
-    "Type the Enter key when you are ready to continue...";
 const std::string connected = "\a\nConnected at 19200\n";
 const std::string records_start = "\n\n";
 const std::string disconnected = "Disconnected\n";
@@ -125,7 +117,7 @@ std::vector<std::string> record_writes() {
 TEST(FirmwareUpdate, WholeDialogueSendsEveryRecordWithCr) {
     Update run = update({}, three_records);
     EXPECT_EQ(run.result, 0);
-    EXPECT_EQ(without_progress(run.out), warning + connected + records_start + "\n" + disconnected);
+    EXPECT_EQ(without_progress(run.out), firmware_warning + connected + records_start + "\n" + disconnected);
     EXPECT_EQ(progress_lines(run.out), 3u);
     EXPECT_NE(run.out.find("s 100.0%" + std::string(59, '=') + "\n"), std::string::npos);
 
@@ -165,7 +157,7 @@ TEST(FirmwareUpdate, TenthErrorAbortsWithoutItsOwnMessage) {
     Update run = update(loader, three_records);
     EXPECT_EQ(run.result, -12);
     EXPECT_EQ(without_progress(run.out),
-              warning + connected + records_start +
+              firmware_warning + connected + records_start +
                   error_line("didn't get start character on Line 2, resending.") +
                   error_line("validation on Line 2, resending.") +
                   error_line("timed out on Line 2, resending.") +
@@ -212,7 +204,7 @@ TEST(FirmwareUpdate, PromptCountsOnlyAmongTheFilledPositions) {
     for (const Case& c : cases) {
         Update run = update(prompting(c.after_reset), three_records);
         EXPECT_EQ(run.result, c.result) << c.what;
-        std::string expected = warning + c.out;
+        std::string expected = firmware_warning + c.out;
         EXPECT_EQ(without_progress(run.out).substr(0, expected.size()), expected) << c.what;
         if (c.result != 0) {
             EXPECT_EQ(port_script::state.writes.size(), 2u) << c.what;
@@ -226,7 +218,7 @@ TEST(FirmwareUpdate, MissingSyncOrIdentifierAnswerIsDumped) {
     noisy_sync.after_sync = {"ab\x15", "\x06"};
     Update run = update(noisy_sync, three_records);
     EXPECT_EQ(run.result, -8);
-    EXPECT_EQ(run.out, warning +
+    EXPECT_EQ(run.out, firmware_warning +
                            "\n\a\aError: did not synchronize with the Vestrimond!\n"
                            "\nRead #1 got 1 char\nRead #2 got 2 chars:\n"
                            "a b [15] [00] [00] [00] [00] [00] " +
@@ -236,7 +228,7 @@ TEST(FirmwareUpdate, MissingSyncOrIdentifierAnswerIsDumped) {
     silent_ident.after_ident = {""};
     run = update(silent_ident, three_records);
     EXPECT_EQ(run.result, -10);
-    EXPECT_EQ(run.out, warning + connected +
+    EXPECT_EQ(run.out, firmware_warning + connected +
                            "\n\a\aError: did not receive VeMoNd identifier acknowledgement!\n"
                            "\nRead #1 got 0 chars\nRead #2 got 0 chars:\n"
                            "[00] [00] [00] [00] [00] [00] [00] [00] " +
@@ -257,13 +249,13 @@ TEST(FirmwareUpdate, FailedWriteEndsTheUpdate) {
     const Case cases[] = {
         {0, -7, "",
          write_error(2) + "\n\a\aError: wrote interrupt character, got error on port COM3\n"},
-        {1, -7, warning,
+        {1, -7, firmware_warning,
          write_error(6) + "\n\a\aError: wrote reset command, got error on port COM3\n"},
-        {2, -7, warning,
+        {2, -7, firmware_warning,
          write_error(1) + "\n\a\aError: wrote FIRMSYNC sync character, got error on port COM3\n"},
-        {3, -9, warning + connected,
+        {3, -9, firmware_warning + connected,
          write_error(9) + "\n\a\aError: wrote VeMoNd1.0 identifier, got error on port COM3\n"},
-        {4, -11, warning + connected + records_start,
+        {4, -11, firmware_warning + connected + records_start,
          write_error(44) +
              "\a\aError: wrote FIRMSYNC attention character, got error on port COM3\n"},
     };
@@ -299,7 +291,7 @@ TEST(FirmwareUpdate, FileAndPortFailures) {
     unopenable.reopen_result = -2;
     run = update(unopenable, three_records);
     EXPECT_EQ(run.result, -5);
-    EXPECT_EQ(run.out, warning + "\a\aError: could not open COM port COM3\n");
+    EXPECT_EQ(run.out, firmware_warning + "\a\aError: could not open COM port COM3\n");
     EXPECT_EQ(port_script::state.closes, 1);
 
     testing::internal::CaptureStdout();
@@ -324,7 +316,7 @@ TEST(FirmwareUpdate, FileThatLostRecordsSinceTheCheckFails) {
     int result = firmware(3, path.c_str());
     std::string out = testing::internal::GetCapturedStdout();
     EXPECT_EQ(result, -4);
-    EXPECT_EQ(without_progress(out), warning + connected + records_start + "\n" +
+    EXPECT_EQ(without_progress(out), firmware_warning + connected + records_start + "\n" +
                                          "\a\aError: Firmware file has some kind of error!\n" +
                                          disconnected);
     EXPECT_EQ(record_writes(), std::vector<std::string>{record_1 + "\r"});
