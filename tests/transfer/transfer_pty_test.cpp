@@ -14,6 +14,7 @@
 #include "rules/rule_record.h"
 #include "tests/support/sim_process.h"
 #include "tests/support/transcript.h"
+#include "tests/transfer/console_texts.h"
 #include "tests/transfer/progress_lines.h"
 #include "tests/transfer/temp_file.h"
 
@@ -21,35 +22,6 @@ namespace {
 
 const std::string prompt = "Command> ";
 const std::string connected = "Connecting at 19200...\n\aConnected at 19200\n";
-const std::string default_question =
-    "\a\aWarning: Configuration file has not yet been processed!\n"
-    "Do you want to use the Default Configuration? (yes|no) [no]: ";
-const std::string implicit_question =
-    "\n\a\aWarning: Rules file has not yet been processed!\n"
-    "Do you  want to use the Implicit Rule only without specific rules?\n"
-    "(yes|no) [no]: ";
-const std::string downloaded =
-    "Downloading Configuration succeeded\nDownloading Rules succeeded\nDisconnected\n";
-
-const std::string firmware_question =
-    "\a\aWARNING! This will alter the Vestrimond firmware!\n"
-    "Do you want to continue (n or y)? [n]: ";
-const std::string warning =
-    "\n\a\aWARNING! The Vestrimond Firmware is about to be updated!\n"
-    "This will take less than 5 minutes.\n"
-    "Do NOT interrupt the process once started!\n"
-    "If power is interrupted during this process you may not be able\n"
-    "to communicate with the Vestrimond due to firmware corruption.\n"
-    "If this happens correct the power problem and restart this entire process.\n"
-    "\n"
-    "Type the Enter key when you are ready to continue...";
-const std::string loader_connected = "\a\nConnected at 19200\n";
-const std::string updated =
-    "\a\aFirmware update succeeded!\n\n"
-    "Don't forget to Configure Operating Parameters, Process Rules\n"
-    "and Download these to the Vestrimond!\n";
-const std::string not_updated = "Error: Firmware update failed!\n\tTry again!\n";
-const std::string update_script = "firmware 1 examples/firmware.hex\ny\n\n";
 
 std::string image_of(const void* bytes, size_t count) {
     return std::string(static_cast<const char*>(bytes), count);
