@@ -36,7 +36,7 @@ test-sanitize: deps
 # Line coverage of the program's own code by the test suite, per folder.
 COVERAGE_BUILD ?= build-coverage
 
-coverage: deps
+coverage:
 	@sh scripts/coverage.sh $(COVERAGE_BUILD) $(JOBS)
 
 # libFuzzer targets (fuzz/, clang): `make fuzz FUZZ_TIME=1800` fuzzes each
