@@ -330,6 +330,42 @@ TEST(FirmwareUpdate, FileThatLostRecordsSinceTheCheckFails) {
     EXPECT_EQ(record_writes(), std::vector<std::string>{record_1 + "\r"});
 }
 
+TEST(FirmwareUpdate, FileThatChangedSinceTheCheckIsNotSentFurther) {
+    const std::string spoilt_record_2 = ":10001000101112131415161718191A1B1C1D1E1F00";
+    struct Case {
+        const char* what;
+        std::string contents;  // after the check, as the device resets
+        std::vector<std::string> sent;
+    };
+    const Case cases[] = {
+        {"a record added",
+         three_records + "\n" + record_end + "\n",
+         {record_1 + "\r", record_2 + "\r", record_end + "\r"}},
+        {"a record spoilt",
+         "; test image\n" + record_1 + "\n" + spoilt_record_2 + "\n" + record_end + "\n",
+         {record_1 + "\r"}},
+    };
+    for (const Case& c : cases) {
+        const TempFile& file = hex_file(three_records);
+        install(Loader{});
+        auto device = port_script::state.on_write;
+        port_script::state.on_write = [device, &file, &c](const std::string& w) {
+            if (w == "reset\n") file.write(c.contents);
+            device(w);
+        };
+        TypedInput enter("\n");
+        testing::internal::CaptureStdout();
+        int result = firmware(3, file.c_str());
+        std::string out = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(result, -4) << c.what;
+        EXPECT_EQ(without_progress(out), warning + connected + records_start + "\n" +
+                                             "\a\aError: Firmware file has some kind of error!\n" +
+                                             disconnected)
+            << c.what;
+        EXPECT_EQ(record_writes(), c.sent) << c.what;
+    }
+}
+
 TEST(FirmwareUpdate, LongestRecordGoesOutWhole) {
     std::string data;
     for (int i = 0; i < 128; ++i) data += "00";
