@@ -41,11 +41,13 @@ coverage:
 
 # libFuzzer targets (fuzz/, clang): `make fuzz FUZZ_TIME=1800` fuzzes each
 # target for FUZZ_TIME seconds (or FUZZ_RUNS runs, when given), one after the
-# other; FUZZ_TIME=0 only replays the seeds and the kept corpora. `make fuzz-corpus` keeps a minimised corpus
+# other, with the fuzzer's own options FUZZ_FLAGS; FUZZ_TIME=0 only replays the
+# seeds and the kept corpora. `make fuzz-corpus` keeps a minimised corpus
 # of what the runs found in fuzz/corpus/.
 FUZZ_BUILD ?= build-fuzz
 FUZZ_TIME ?= 60
 FUZZ_RUNS ?=
+FUZZ_FLAGS ?=
 FUZZ_TARGETS ?= dmctodeg conf_process rules_process inhexverify console device
 
 fuzz-build:
@@ -54,7 +56,7 @@ fuzz-build:
 	cmake --build $(FUZZ_BUILD) --target fuzzers -j$(JOBS)
 
 fuzz: fuzz-build
-	@FUZZ_RUNS=$(FUZZ_RUNS) sh fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_TIME) $(FUZZ_TARGETS)
+	@FUZZ_RUNS=$(FUZZ_RUNS) FUZZ_FLAGS="$(FUZZ_FLAGS)" sh fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_TIME) $(FUZZ_TARGETS)
 
 fuzz-corpus: fuzz-build
 	@sh fuzz/run.sh --merge $(FUZZ_BUILD) $(FUZZ_TARGETS)

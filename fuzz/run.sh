@@ -11,7 +11,8 @@
 # it finds to BUILD/fuzz-corpus/TARGET. Crashes go to BUILD/fuzz-artifacts,
 # the fuzzer's log to BUILD/fuzz-logs/TARGET.log. The exit status is 1 when
 # any target found something. With FUZZ_RUNS set in the environment, a target
-# also stops after that many runs.
+# also stops after that many runs; FUZZ_FLAGS adds options of the fuzzer (for
+# example -fork=2 for two processes).
 set -u
 cd "$(dirname "$0")/.."
 here=$(pwd)
@@ -68,6 +69,8 @@ for target in "$@"; do
         set -- "$@" -runs=0 "fuzz/seeds/$target" "fuzz/corpus/$target"
     else
         [ -n "${FUZZ_RUNS:-}" ] && set -- "$@" -runs="$FUZZ_RUNS"
+        # shellcheck disable=SC2086
+        [ -n "${FUZZ_FLAGS:-}" ] && set -- "$@" $FUZZ_FLAGS
         set -- "$@" -max_total_time="$seconds" "$work" "fuzz/seeds/$target" "fuzz/corpus/$target"
     fi
     if "$program" "$@" > "$log" 2>&1; then
@@ -78,6 +81,12 @@ for target in "$@"; do
     fi
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
     rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log")
+    if [ -z "$runs" ]; then  # -fork: the last line of the parent's progress
+        runs=$(sed -n 's/^#\([0-9]*\): .*/\1/p' "$log" | tail -n 1)
+        seconds_run=$(sed -n 's/^#[0-9]*: .* time: \([0-9]*\)s .*/\1/p' "$log" | tail -n 1)
+        [ -n "$runs" ] && [ -n "$seconds_run" ] && [ "$seconds_run" -gt 0 ] &&
+            rate=$((runs / seconds_run))
+    fi
     echo "$target: ${runs:-?} runs, ${rate:-?}/s: $verdict"
 done
 exit $status
