@@ -180,6 +180,27 @@ TEST(FirmwareUpdate, TenthErrorAbortsWithoutItsOwnMessage) {
     EXPECT_EQ(record_writes().size(), 11u);
 }
 
+TEST(FirmwareUpdate, BufferFullOrFatalAnswerEndsTheUpdateAtOnce) {
+    struct Case {
+        std::string answer;
+        int result;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"\x17", -14, error_line("buffer full on Line 3- aborting!")},
+        {"\x18", -13, error_line("fatal on Line 3- aborting!")},
+    };
+    for (const Case& c : cases) {
+        Loader loader;
+        loader.records = {"\x06", c.answer};
+        Update run = update(loader, three_records);
+        EXPECT_EQ(run.result, c.result);
+        EXPECT_EQ(without_progress(run.out),
+                  warning + connected + records_start + c.message + disconnected);
+        EXPECT_EQ(record_writes().size(), 2u) << "the record is not sent again";
+    }
+}
+
 TEST(FirmwareUpdate, PromptCountsOnlyAmongTheFilledPositions) {
     const std::string no_prompt = "\n\a\aError: did not receive the Vestrimond Firmware prompt!\n";
     const std::string twenty_one = "0123456789abcdefghij\x05";
