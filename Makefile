@@ -7,7 +7,8 @@ WIN_BUILD ?= build-windows
 JOBS ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all build run test test-windows deps clean package package-test
+.PHONY: all build run test test-windows deps clean package package-test test-sanitize \
+	coverage fuzz fuzz-build fuzz-corpus
 
 all: build
 
@@ -38,3 +39,39 @@ package: deps
 
 package-test: package
 	sh scripts/test-package.sh build-package
+
+# The whole test suite built with AddressSanitizer and UndefinedBehaviorSanitizer.
+SANITIZE_BUILD ?= build-asan
+
+test-sanitize: deps
+	cmake -S . -B $(SANITIZE_BUILD) -DVESTRIMOND_SANITIZE=ON $(CMAKE_FLAGS)
+	cmake --build $(SANITIZE_BUILD) -j$(JOBS)
+	ctest --test-dir $(SANITIZE_BUILD) --output-on-failure -j$(JOBS)
+
+# Line coverage of the program's own code by the test suite, per folder.
+COVERAGE_BUILD ?= build-coverage
+
+coverage:
+	@sh scripts/coverage.sh $(COVERAGE_BUILD) $(JOBS)
+
+# libFuzzer targets (fuzz/, clang): `make fuzz FUZZ_TIME=1800` fuzzes each
+# target for FUZZ_TIME seconds (or FUZZ_RUNS runs, when given), one after the
+# other, with the fuzzer's own options FUZZ_FLAGS; FUZZ_TIME=0 only replays the
+# seeds and the kept corpora. `make fuzz-corpus` keeps a minimised corpus
+# of what the runs found in fuzz/corpus/.
+FUZZ_BUILD ?= build-fuzz
+FUZZ_TIME ?= 60
+FUZZ_RUNS ?=
+FUZZ_FLAGS ?=
+FUZZ_TARGETS ?= dmctodeg conf_process rules_process inhexverify console device
+
+fuzz-build:
+	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=clang++ -DVESTRIMOND_FUZZ=ON \
+	  -DVESTRIMOND_TESTS=OFF
+	cmake --build $(FUZZ_BUILD) --target fuzzers -j$(JOBS)
+
+fuzz: fuzz-build
+	@FUZZ_RUNS=$(FUZZ_RUNS) FUZZ_FLAGS="$(FUZZ_FLAGS)" sh fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_TIME) $(FUZZ_TARGETS)
+
+fuzz-corpus: fuzz-build
+	@sh fuzz/run.sh --merge $(FUZZ_BUILD) $(FUZZ_TARGETS)

@@ -1,7 +1,8 @@
 #!/bin/sh
 # Installs what building and testing need on Debian or Ubuntu: a C++ compiler,
 # CMake, make and GoogleTest. Installs with apt-get when run as root; otherwise
-# says what to install.
+# says what to install. With the argument "coverage", also gcovr for the
+# coverage report.
 set -e
 
 missing=""
@@ -11,6 +12,9 @@ command -v make >/dev/null 2>&1 || missing="$missing make"
 [ -f /usr/include/gtest/gtest.h ] || missing="$missing libgtest-dev"
 [ -f /usr/include/benchmark/benchmark.h ] || missing="$missing libbenchmark-dev"
 [ -f /usr/include/editline/readline.h ] || missing="$missing libedit-dev"
+if [ "${1:-}" = coverage ]; then
+    command -v gcovr >/dev/null 2>&1 || missing="$missing gcovr"
+fi
 
 [ -z "$missing" ] && exit 0
 

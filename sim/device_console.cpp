@@ -8,6 +8,7 @@
 #include "common/numbers.h"
 #include "serial/baud.h"
 #include "sim/log.h"
+#include "sim/port_link.h"
 #include "sim/stop_signal.h"
 
 namespace sim {
@@ -24,7 +25,7 @@ class DeviceConsole {
     DeviceConsole(PtyLine& line, const Options& options) : line_(line), options_(options) {}
 
     void run() {
-        while (!stop_requested()) {
+        while (!stop_requested() && !line_.cut()) {
             int byte = line_.read_byte(-1);
             if (byte == Line::hung_up) {
                 line_.wait_for_host();
@@ -66,6 +67,10 @@ class DeviceConsole {
         log_line("command line \"%s%s%s\"", word, *argument ? " " : "", argument);
         if (*word == '\0') {
             show_prompt();
+            return;
+        }
+        if (options_.ignored_command == word) {
+            log_line("command ignored");
             return;
         }
         for (const Command& command : commands) {
@@ -140,7 +145,13 @@ class DeviceConsole {
 
     // The loader runs at its own fixed rate; afterwards the device starts
     // again at its configured rate.
+    // With --vanish-on-reset the port is unplugged as the device resets: its
+    // name is gone before the host opens it again.
     void reset(const char*) {
+        if (options_.vanish_on_reset) {
+            remove_link(options_.link, line_.slave_path());
+            log_line("reset: %s removed", options_.link.c_str());
+        }
         log_line("reset: firmware loader started");
         line_.set_rate(loader_rate);
         run_firmware_loader(line_, options_.loader);

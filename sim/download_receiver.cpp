@@ -153,6 +153,10 @@ bool run_download_receiver(Line& line, const DownloadOptions& options) {
             answer(line, nak);
             continue;
         }
+        if (number == options.hang_up_packet) {
+            line.cut_line();
+            return false;
+        }
         if (number == options.silent_packet) continue;
         if (number == options.wrong_packet) {
             answer(line, options.wrong_byte);

@@ -17,12 +17,13 @@ struct DownloadOptions {
     int silent_packet = 0;   // never answer this packet
     int wrong_packet = 0;    // answer this packet with wrong_byte
     int wrong_byte = 0x41;
+    int hang_up_packet = 0;  // cut the line instead of answering this packet
 };
 
 // Reads packets by their length, checks length and CRC-16, answers ACK, or
-// NAK on a bad CRC, until the finish packet or until the host goes away.
-// Saves what it received as the options say. Returns true after the finish
-// packet.
+// NAK on a bad CRC, until the finish packet, until the host goes away or
+// until a fault option cuts the line. Saves what it received as the options
+// say. Returns true after the finish packet.
 bool run_download_receiver(Line& line, const DownloadOptions& options);
 
 }  // namespace sim

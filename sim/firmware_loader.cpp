@@ -137,6 +137,10 @@ void receive_records(Line& line, const LoaderOptions& options) {
     int number = 1;
     size_t transmission = 0;  // of the current record, from 0
     while (read_record(line, record) == Got::record) {
+        if (number == options.hang_up_record) {
+            line.cut_line();
+            break;
+        }
         const int* scripted = scripted_answer(options, number, transmission++);
         int verdict = scripted != nullptr ? *scripted : judge(record);
         // An accepted record is saved before its ACK goes out: the host may

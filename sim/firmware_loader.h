@@ -14,6 +14,7 @@ struct LoaderOptions {
     bool no_prompt = false;      // never send the prompt 0x05
     bool no_sync_ack = false;    // answer the sync character with noise only
     bool no_ident_ack = false;   // never acknowledge the identifier
+    int hang_up_record = 0;      // cut the line instead of answering this record (from 1)
     // Scripted answers: for record number n (counted from 1), the answers to
     // its first transmissions in order (a byte 0..255, or -1 for silence);
     // later transmissions are checked and answered normally.
@@ -22,7 +23,7 @@ struct LoaderOptions {
 
 // Plays the loader after a reset: prompt, sync, identifier, then one answer
 // per record line (checked like the host's HEX check). Returns when the host
-// goes away.
+// goes away or a fault option has cut the line.
 void run_firmware_loader(Line& line, const LoaderOptions& options);
 
 }  // namespace sim

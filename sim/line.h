@@ -19,6 +19,10 @@ public:
 
     virtual void write(const void* bytes, std::size_t count) = 0;
     void write(std::string_view text) { write(text.data(), text.size()); }
+
+    // Cuts the line for good, as a pulled cable or a device that loses power:
+    // the host's reads fail from then on.
+    virtual void cut_line() = 0;
 };
 
 }  // namespace sim

@@ -128,10 +128,14 @@ const OptionRule option_rules[] = {
      [](Options& o, const char*) { return (o.silent = true); }},
     {"--no-baud-prompt", nullptr, "after \"host N\", leave the next line feed unanswered",
      [](Options& o, const char*) { return (o.no_baud_prompt = true); }},
+    {"--ignore-command", "WORD", "leave the console command WORD unanswered",
+     [](Options& o, const char* v) { return (o.ignored_command = v, !o.ignored_command.empty()); }},
     {"--echo-stop-after", "K", "loop test: echo K bytes, then no more",
      [](Options& o, const char* v) { return read_count(v, &o.echo_stop_after); }},
     {"--echo-corrupt", "K", "loop test: send the K-th echoed byte with bit 7 set",
      [](Options& o, const char* v) { return read_count(v, &o.echo_corrupt); }},
+    {"--vanish-on-reset", nullptr, "\"reset\" removes the --link path, as an unplugged port",
+     [](Options& o, const char*) { return (o.vanish_on_reset = true); }},
     {"--save-conf", "FILE", "download: write the received configuration record to FILE",
      [](Options& o, const char* v) { return (o.download.save_conf = v, true); }},
     {"--save-rules", "FILE", "download: write the received rule records to FILE",
@@ -148,6 +152,8 @@ const OptionRule option_rules[] = {
      [](Options& o, const char* v) {
          return read_pair(v, &o.download.wrong_packet, &o.download.wrong_byte, read_byte_value);
      }},
+    {"--hang-up-at-packet", "N", "download: cut the line when packet N arrives",
+     [](Options& o, const char* v) { return read_count(v, &o.download.hang_up_packet); }},
     {"--save-firmware", "FILE", "firmware: write every accepted record line to FILE",
      [](Options& o, const char* v) { return (o.loader.save_records = v, true); }},
     {"--no-loader-prompt", nullptr, "firmware: never send the loader prompt 0x05",
@@ -156,6 +162,8 @@ const OptionRule option_rules[] = {
      [](Options& o, const char*) { return (o.loader.no_sync_ack = true); }},
     {"--no-ident-ack", nullptr, "firmware: never acknowledge the identifier",
      [](Options& o, const char*) { return (o.loader.no_ident_ack = true); }},
+    {"--hang-up-at-record", "N", "firmware: cut the line when record N (from 1) arrives",
+     [](Options& o, const char* v) { return read_count(v, &o.loader.hang_up_record); }},
     {"--loader-answers", "REC:B1,B2,...",
      "firmware: first answers to record REC (from 1): bytes as 0x12 or 18, \"none\" for "
      "silence; may repeat",
@@ -201,6 +209,10 @@ ParseResult parse_options(int argc, char** argv, Options& options) {
             std::fprintf(stderr, "vestrimond-sim: bad value for %s: %s\n", rule->name, value);
             return ParseResult::error;
         }
+    }
+    if (options.vanish_on_reset && options.link.empty()) {
+        std::fprintf(stderr, "vestrimond-sim: --vanish-on-reset needs --link\n");
+        return ParseResult::error;
     }
     return ParseResult::run;
 }

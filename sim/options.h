@@ -17,8 +17,10 @@ struct Options {
     int32_t baud = 19200;           // rate of the device's host port at start and after a reset
     bool silent = false;            // never answer anything
     bool no_baud_prompt = false;    // after "host N", leave the next line feed unanswered
+    std::string ignored_command;    // a console command left unanswered
     int echo_stop_after = 0;        // loop test: stop echoing after this many bytes (0: never)
     int echo_corrupt = 0;           // loop test: send this echoed byte with bit 7 set (0: never)
+    bool vanish_on_reset = false;   // "reset" removes the link: the port is gone
     bool verbose = false;           // log to standard error
     DownloadOptions download;
     LoaderOptions loader;

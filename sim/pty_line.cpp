@@ -95,7 +95,16 @@ int PtyLine::receive() {
     return end_;
 }
 
+void PtyLine::cut_line() {
+    if (master_ < 0) return;
+    log_line("line cut");
+    close(master_);
+    master_ = -1;
+    next_ = end_ = 0;
+}
+
 int PtyLine::read_byte(int timeout_ms) {
+    if (cut()) return hung_up;
     if (next_ < end_) return received_[next_++];
     const bool limited = timeout_ms >= 0;
     const auto deadline = clock::now() + std::chrono::milliseconds(std::max(timeout_ms, 0));
@@ -132,7 +141,7 @@ int PtyLine::read_byte(int timeout_ms) {
 }
 
 void PtyLine::wait_for_host() {
-    while (!stop_requested()) {
+    while (!stop_requested() && !cut()) {
         pollfd watch{master_, POLLIN, 0};
         poll(&watch, 1, 0);
         if (!(watch.revents & POLLHUP) || (watch.revents & POLLIN)) return;
@@ -141,6 +150,7 @@ void PtyLine::wait_for_host() {
 }
 
 void PtyLine::write(const void* bytes, std::size_t count) {
+    if (cut()) return;
     const auto* next = static_cast<const unsigned char*>(bytes);
     const auto deadline = clock::now() + std::chrono::milliseconds(write_room_ms);
     while (count > 0) {

@@ -45,6 +45,11 @@ class PtyLine : public Line {
     void write(const void* bytes, std::size_t count) override;
     using Line::write;
 
+    // Closes the master: the host's reads of the slave fail (EIO). Every read
+    // of the device reports hung_up from then on, and writes are dropped.
+    void cut_line() override;
+    bool cut() const { return master_ < 0; }
+
     // The rate of the device's end.
     void set_rate(int32_t rate);
     int32_t rate() const { return rate_; }

@@ -221,11 +221,20 @@ int send_records(std::FILE* fp, uint32_t total) {
     Transfer transfer{total};
     char line[hex_line_size + 1];  // room for the CR after the longest piece
     unsigned long line_no = 0;
+    uint32_t records = 0;
     LineRead read;
     while ((read = read_text_line(fp, line, hex_line_size)) == LineRead::line) {
         ++line_no;
         std::size_t length = strip_line_feed(line);
         if (line[0] != ':') continue;
+        // The file may have changed since the check, while the operator got
+        // ready: a record beyond those checked, or one that no longer passes
+        // the check, is not sent.
+        if (++records > total || hex_record_fault(line, length) != HexFault::none) {
+            std::printf("\n");
+            report_file_error();
+            return -4;
+        }
         line[length] = '\r';
         int result = send_record(transfer, line, static_cast<int>(length + 1), line_no);
         if (result != 0) return result;

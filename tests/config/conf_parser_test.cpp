@@ -5,6 +5,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -379,6 +380,18 @@ TEST(ConfParser, FilesThatCannotBeReadAreRefused) {
     EXPECT_EQ(conf_process(nullptr), -1);
     std::fflush(stdout);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "conf_process: Error: param conf_fp is invalid\n");
+}
+
+TEST(ConfParser, ReadErrorFailsTheParse) {
+    // Reading this file fails at once (nothing is mapped at address 0).
+    const char* path = "/proc/self/mem";
+    std::FILE* probe = std::fopen(path, "r");
+    if (probe == nullptr) GTEST_SKIP() << "no file that fails on reading";
+    std::fclose(probe);
+    Outcome outcome = configure_file(path);
+    EXPECT_EQ(outcome.code, -2);
+    EXPECT_EQ(outcome.out, "\a\aError: cannot open /proc/self/mem\n");
+    EXPECT_EQ(conf_processed, 0);
 }
 
 TEST(ConfParser, ProcessedFlagIsSetBySuccessOnly) {

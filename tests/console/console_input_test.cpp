@@ -39,14 +39,16 @@ Read read_line(size_t size) {
 }
 
 TEST(ConsoleInput, LinesComeWithoutTheirLineEnd) {
-    ConsoleText input("one\ntwo\r\n\nthree\rfour\nlast");
+    // A CR stays in the line unless a line feed follows it, also at the end
+    // of the input.
+    ConsoleText input("one\ntwo\r\n\nthree\rfour\nlast\r");
     struct Expected {
         ConsoleRead result;
         const char* text;
     } expected[] = {
         {ConsoleRead::line, "one"},       {ConsoleRead::line, "two"},
         {ConsoleRead::line, ""},          {ConsoleRead::line, "three\rfour"},
-        {ConsoleRead::line, "last"},      {ConsoleRead::end, ""},
+        {ConsoleRead::line, "last\r"},    {ConsoleRead::end, ""},
     };
     for (const Expected& e : expected) {
         Read got = read_line(256);

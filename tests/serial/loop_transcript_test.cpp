@@ -22,12 +22,15 @@ TEST(LoopTestOverTheLine, EchoingDevicePassesWithADotPerIteration) {
         run.out);
 }
 
-TEST(LoopTestOverTheLine, EchoFaultsEndTheConnection) {
+TEST(LoopTestOverTheLine, DeviceFaultsEndTheConnection) {
     struct Case {
         const char* fault;
         const char* count;
         std::string output;
     } cases[] = {
+        // No start answer to "serialtest".
+        {"--ignore-command", "serialtest",
+         "\n\a\aError: did not receive the serialtest response!\nGot: length 0 (0x0):\n"},
         // The echo stops in the second iteration.
         {"--echo-stop-after", "70",
          ".\n\a\aError: did not receive the serialtest response on port COM1!\n"},

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdio>
 #include <string>
+#include <thread>
 
 #include "serial/baud.h"
 #include "serial/line_settings.h"
@@ -80,6 +81,7 @@ TEST(PortLine, EveryRateOfTheTableIsSetRaw8N1WithoutFlowControl) {
 
 TEST(PortLine, RefusedOpeningsNameThePortAndLeaveNoPortOpen) {
     PtyPair pty(8);
+    static const std::string too_long = "/dev/" + std::string(300, 'x');
     struct Case {
         const char* path;  // VESTRIMOND_COM8; nullptr: the pty
         const char* name;
@@ -91,6 +93,8 @@ TEST(PortLine, RefusedOpeningsNameThePortAndLeaveNoPortOpen) {
          "\a\aError: cannot open COM port COM8: No such file or directory\n"},
         {"/dev/null", "COM8", 19200, -2,
          "\a\aError: cannot open COM port COM8: Inappropriate ioctl for device\n"},
+        {too_long.c_str(), "COM8", 19200, -2,
+         "\a\aError: cannot open COM port COM8: File name too long\n"},
         {nullptr, "COM8", 12345, -3, "\a\aError: Invalid baud rate 12345\n"},
         {nullptr, "COM8", 0, -3,
          "get_baud: Error: invalid baud: 0\n\a\aError: Invalid baud rate 0\n"},
@@ -103,6 +107,26 @@ TEST(PortLine, RefusedOpeningsNameThePortAndLeaveNoPortOpen) {
         EXPECT_EQ(result, c.result) << c.message;
         EXPECT_TRUE(port_is_free(pty.slave())) << c.message;
         close_port();
+    }
+}
+
+TEST(PortLine, LineSettingsAreRefusedWithoutAPortOrAtAnUnknownRate) {
+    struct Case {
+        const char* name;
+        int32_t baud;
+        int result;
+        const char* message;
+    } cases[] = {
+        {nullptr, 19200, -1, "set_comm_prop: Error: port null argument\n"},
+        {"COM7", 12345, -2, "\a\aError: Invalid baud rate 12345\n"},
+        // No port is open: there is no terminal to ask.
+        {"COM7", 19200, -4,
+         "\a\aError: could not get comm properties for port COM7: Bad file descriptor\n"},
+    };
+    for (const Case& c : cases) {
+        int result = 0;
+        EXPECT_EQ(printed([&] { result = set_comm_prop(c.name, c.baud); }), c.message);
+        EXPECT_EQ(result, c.result) << c.message;
     }
 }
 
@@ -217,6 +241,23 @@ TEST(PortWrite, BytesReachTheOtherEndAndBadArgumentsAreRefused) {
     EXPECT_EQ(result, -3);
 }
 
+TEST(PortWrite, WriteLargerThanTheLineCanHoldWaitsForRoom) {
+    PtyPair pty;
+    ASSERT_EQ(open_port(pty.name(), 115200), 0);
+    std::string bytes;
+    for (int i = 0; i < 64 * 1024; ++i) bytes += static_cast<char>('a' + i % 26);
+    std::string got;
+    std::thread device([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        got = pty.received(bytes.size(), 2000);
+    });
+    int count = static_cast<int>(bytes.size());
+    EXPECT_EQ(write_port(pty.name(), bytes.data(), count), count);
+    device.join();
+    EXPECT_TRUE(got == bytes) << got.size() << " of " << bytes.size() << " bytes arrived";
+    close_port();
+}
+
 TEST(PortReadDeathTest, ReadThatCannotBeCarriedOutEndsTheProgram) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     PtyPair pty;
@@ -224,6 +265,8 @@ TEST(PortReadDeathTest, ReadThatCannotBeCarriedOutEndsTheProgram) {
     EXPECT_DEATH(read_port("COM7", &byte, 1, 10),
                  "could not read on COM port COM7: Bad file descriptor\n"
                  "Return code 26, system error code 9\n");
+    EXPECT_DEATH(read_port("COM7", &byte, 0, 10),
+                 "read_port: Error: invalid param size: 0\nReturn code 25, ");
     EXPECT_DEATH(
         {
             if (open_port(pty.name(), 19200) != 0) return;

@@ -162,6 +162,14 @@ TEST(DownloadReceiver, FaultOptionsActOnTheNumberedPacket) {
     line.send(conf);
     EXPECT_FALSE(sim::run_download_receiver(line, options));
     EXPECT_EQ(line.written(), "\xc1");
+
+    options = {};
+    options.hang_up_packet = 2;
+    line = ScriptedLine();
+    line.send(conf + first_data + first_data);
+    EXPECT_FALSE(sim::run_download_receiver(line, options));
+    EXPECT_EQ(line.written(), ack);
+    EXPECT_TRUE(line.cut());
 }
 
 }  // namespace

@@ -114,6 +114,14 @@ TEST(FirmwareLoader, FaultOptionsWithholdTheAnswers) {
     sim::run_firmware_loader(line, options);
     EXPECT_EQ(line.written(), prompt + ack + ack);
 
+    options = {};
+    options.hang_up_record = 2;
+    line = ScriptedLine();
+    line.send(sync + identifier + record_1 + "\r" + record_end + "\r" + record_end + "\r");
+    sim::run_firmware_loader(line, options);
+    EXPECT_EQ(line.written(), prompt + ack + ack + ack);
+    EXPECT_TRUE(line.cut());
+
     line = ScriptedLine();
     line.send(sync + "VeMoNd2.0" + record_end + "\r");
     sim::run_firmware_loader(line, {});

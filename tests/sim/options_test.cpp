@@ -29,6 +29,9 @@ TEST(SimOptions, EveryOptionReachesItsField) {
                      "57600",
                      "--silent",
                      "--no-baud-prompt",
+                     "--ignore-command",
+                     "serialtest",
+                     "--vanish-on-reset",
                      "--echo-stop-after",
                      "70",
                      "--echo-corrupt",
@@ -44,11 +47,14 @@ TEST(SimOptions, EveryOptionReachesItsField) {
                      "4",
                      "--wrong-answer",
                      "5:0x41",
+                     "--hang-up-at-packet=6",
                      "--save-firmware",
                      "fw.txt",
                      "--no-loader-prompt",
                      "--no-sync-ack",
                      "--no-ident-ack",
+                     "--hang-up-at-record",
+                     "9",
                      "--loader-answers",
                      "3:0x12,none,18",
                      "--loader-answers",
@@ -61,6 +67,8 @@ TEST(SimOptions, EveryOptionReachesItsField) {
     EXPECT_EQ(o.baud, 57600);
     EXPECT_TRUE(o.silent);
     EXPECT_TRUE(o.no_baud_prompt);
+    EXPECT_EQ(o.ignored_command, "serialtest");
+    EXPECT_TRUE(o.vanish_on_reset);
     EXPECT_EQ(o.echo_stop_after, 70);
     EXPECT_EQ(o.echo_corrupt, 2);
     EXPECT_TRUE(o.verbose);
@@ -71,10 +79,12 @@ TEST(SimOptions, EveryOptionReachesItsField) {
     EXPECT_EQ(o.download.silent_packet, 4);
     EXPECT_EQ(o.download.wrong_packet, 5);
     EXPECT_EQ(o.download.wrong_byte, 0x41);
+    EXPECT_EQ(o.download.hang_up_packet, 6);
     EXPECT_EQ(o.loader.save_records, "fw.txt");
     EXPECT_TRUE(o.loader.no_prompt);
     EXPECT_TRUE(o.loader.no_sync_ack);
     EXPECT_TRUE(o.loader.no_ident_ack);
+    EXPECT_EQ(o.loader.hang_up_record, 9);
     using Answers = std::vector<std::pair<int, std::vector<int>>>;
     EXPECT_EQ(o.loader.record_answers, (Answers{{3, {0x12, -1, 18}}, {7, {0x17}}}));
 }
@@ -96,6 +106,10 @@ TEST(SimOptions, MistakesAreRefused) {
         {"--loader-answers", "2"},
         {"--banner", "bad \\q escape"},
         {"--banner", "short \\x4"},
+        {"--vanish-on-reset"},  // without --link there is nothing to remove
+        {"--ignore-command", ""},
+        {"--hang-up-at-packet", "-2"},
+        {"--hang-up-at-record", "x"},
     };
     for (const std::vector<std::string>& mistake : mistakes) {
         sim::Options options;

@@ -22,14 +22,20 @@ class ScriptedLine : public sim::Line {
         return next;
     }
     void write(const void* bytes, std::size_t count) override {
-        written_.append(static_cast<const char*>(bytes), count);
+        if (!cut_) written_.append(static_cast<const char*>(bytes), count);
     }
     using Line::write;
+    void cut_line() override {
+        cut_ = true;
+        input_.clear();
+    }
 
     const std::string& written() const { return written_; }
     bool finished() const { return input_.empty(); }
+    bool cut() const { return cut_; }
 
   private:
     std::deque<int> input_;
     std::string written_;
+    bool cut_ = false;
 };

@@ -172,6 +172,27 @@ TEST(FirmwareUpdate, TenthErrorAbortsWithoutItsOwnMessage) {
     EXPECT_EQ(record_writes().size(), 11u);
 }
 
+TEST(FirmwareUpdate, BufferFullOrFatalAnswerEndsTheUpdateAtOnce) {
+    struct Case {
+        std::string answer;
+        int result;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"\x17", -14, error_line("buffer full on Line 3- aborting!")},
+        {"\x18", -13, error_line("fatal on Line 3- aborting!")},
+    };
+    for (const Case& c : cases) {
+        Loader loader;
+        loader.records = {"\x06", c.answer};
+        Update run = update(loader, three_records);
+        EXPECT_EQ(run.result, c.result);
+        EXPECT_EQ(without_progress(run.out),
+                  firmware_warning + connected + records_start + c.message + disconnected);
+        EXPECT_EQ(record_writes().size(), 2u) << "the record is not sent again";
+    }
+}
+
 TEST(FirmwareUpdate, PromptCountsOnlyAmongTheFilledPositions) {
     const std::string no_prompt = "\n\a\aError: did not receive the Vestrimond Firmware prompt!\n";
     const std::string twenty_one = "0123456789abcdefghij\x05";
@@ -320,6 +341,42 @@ TEST(FirmwareUpdate, FileThatLostRecordsSinceTheCheckFails) {
                                          "\a\aError: Firmware file has some kind of error!\n" +
                                          disconnected);
     EXPECT_EQ(record_writes(), std::vector<std::string>{record_1 + "\r"});
+}
+
+TEST(FirmwareUpdate, FileThatChangedSinceTheCheckIsNotSentFurther) {
+    const std::string spoilt_record_2 = ":10001000101112131415161718191A1B1C1D1E1F00";
+    struct Case {
+        const char* what;
+        std::string contents;  // after the check, as the device resets
+        std::vector<std::string> sent;
+    };
+    const Case cases[] = {
+        {"a record added",
+         three_records + "\n" + record_end + "\n",
+         {record_1 + "\r", record_2 + "\r", record_end + "\r"}},
+        {"a record spoilt",
+         "; test image\n" + record_1 + "\n" + spoilt_record_2 + "\n" + record_end + "\n",
+         {record_1 + "\r"}},
+    };
+    for (const Case& c : cases) {
+        const TempFile& file = hex_file(three_records);
+        install(Loader{});
+        auto device = port_script::state.on_write;
+        port_script::state.on_write = [device, &file, &c](const std::string& w) {
+            if (w == "reset\n") file.write(c.contents);
+            device(w);
+        };
+        TypedInput enter("\n");
+        testing::internal::CaptureStdout();
+        int result = firmware(3, file.c_str());
+        std::string out = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(result, -4) << c.what;
+        EXPECT_EQ(without_progress(out), firmware_warning + connected + records_start + "\n" +
+                                             "\a\aError: Firmware file has some kind of error!\n" +
+                                             disconnected)
+            << c.what;
+        EXPECT_EQ(record_writes(), c.sent) << c.what;
+    }
 }
 
 TEST(FirmwareUpdate, LongestRecordGoesOutWhole) {

@@ -14,23 +14,13 @@
 #include "rules/rule_record.h"
 #include "tests/support/sim_process.h"
 #include "tests/support/transcript.h"
+#include "tests/transfer/console_texts.h"
 #include "tests/transfer/progress_lines.h"
-#include "tests/support/console_texts.h"
 #include "tests/transfer/temp_file.h"
 
 namespace {
 
 const std::string connected = "Connecting at 19200...\n\aConnected at 19200\n";
-const std::string downloaded =
-    "Downloading Configuration succeeded\nDownloading Rules succeeded\nDisconnected\n";
-
-const std::string loader_connected = "\a\nConnected at 19200\n";
-const std::string updated =
-    "\a\aFirmware update succeeded!\n\n"
-    "Don't forget to Configure Operating Parameters, Process Rules\n"
-    "and Download these to the Vestrimond!\n";
-const std::string not_updated = "Error: Firmware update failed!\n\tTry again!\n";
-const std::string update_script = "firmware 1 examples/firmware.hex\ny\n\n";
 
 std::string image_of(const void* bytes, size_t count) {
     return std::string(static_cast<const char*>(bytes), count);
