@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "serial/port.h"
+#include "serial/port_arguments.h"
 #include "serial/system.h"
 
 namespace fuzz_port {
@@ -111,18 +112,7 @@ int set_comm_prop(const char* name, int32_t baud) {
 }
 
 int write_port(const char* name, const void* bytes, int count) {
-    if (name == nullptr) {
-        std::printf("write_port: Error: invalid param file port\n");
-        return -1;
-    }
-    if (bytes == nullptr) {
-        std::printf("write_port: Error: invalid param buf ptr\n");
-        return -2;
-    }
-    if (count <= 0) {
-        std::printf("write_port: Error: invalid param len: %d\n", count);
-        return -1;
-    }
+    if (int refused = check_write_arguments(name, bytes, count)) return refused;
     // Every byte is read, so that a count beyond the caller's buffer is found.
     std::string written(static_cast<const char*>(bytes), static_cast<std::size_t>(count));
     int number = write_count++;

@@ -14,6 +14,7 @@
 #include "serial/line_settings.h"
 #include "serial/nul_bytes.h"
 #include "serial/port.h"
+#include "serial/port_arguments.h"
 #include "serial/port_path.h"
 #include "serial/system.h"
 #include "serial/system_posix.h"
@@ -160,18 +161,7 @@ int set_comm_prop(const char* name, int32_t baud) {
 }
 
 int write_port(const char* name, const void* bytes, int count) {
-    if (name == nullptr) {
-        std::printf("write_port: Error: invalid param file port\n");
-        return -1;
-    }
-    if (bytes == nullptr) {
-        std::printf("write_port: Error: invalid param buf ptr\n");
-        return -2;
-    }
-    if (count <= 0) {
-        std::printf("write_port: Error: invalid param len: %d\n", count);
-        return -1;
-    }
+    if (int refused = check_write_arguments(name, bytes, count)) return refused;
     const auto deadline = deadline_after(port_clock::now(), write_time_limit(port_timeouts, count));
     const auto* next = static_cast<const unsigned char*>(bytes);
     int written = 0;
@@ -201,13 +191,7 @@ int write_port(const char* name, const void* bytes, int count) {
 }
 
 int read_port(const char* name, void* buffer, int size, int timeout_ms) {
-    char message[64];
-    if (name == nullptr) fatal_exit(25, "read_port: Error: invalid param port\n");
-    if (buffer == nullptr) fatal_exit(25, "read_port: Error: invalid param buf ptr\n");
-    if (size <= 0) {
-        std::snprintf(message, sizeof message, "read_port: Error: invalid param size: %d\n", size);
-        fatal_exit(25, message);
-    }
+    check_read_arguments(name, buffer, size);
     if (port_handle < 0) {
         errno = EBADF;
         remember_system_error();

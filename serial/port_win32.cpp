@@ -8,6 +8,7 @@
 #include "serial/comm_properties_win32.h"
 #include "serial/nul_bytes.h"
 #include "serial/port.h"
+#include "serial/port_arguments.h"
 #include "serial/system.h"
 #include "serial/timeouts.h"
 
@@ -170,18 +171,7 @@ int set_comm_prop(const char* name, int32_t baud) {
 }
 
 int write_port(const char* name, const void* bytes, int count) {
-    if (name == nullptr) {
-        std::printf("write_port: Error: invalid param file port\n");
-        return -1;
-    }
-    if (bytes == nullptr) {
-        std::printf("write_port: Error: invalid param buf ptr\n");
-        return -2;
-    }
-    if (count <= 0) {
-        std::printf("write_port: Error: invalid param len: %d\n", count);
-        return -1;
-    }
+    if (int refused = check_write_arguments(name, bytes, count)) return refused;
     DWORD written = 0;
     BOOL done = WriteFile(port_handle, bytes, static_cast<DWORD>(count), &written, nullptr);
     if (!done || written != static_cast<DWORD>(count)) {
@@ -195,13 +185,7 @@ int write_port(const char* name, const void* bytes, int count) {
 }
 
 int read_port(const char* name, void* buffer, int size, int timeout_ms) {
-    if (name == nullptr) fatal_exit(25, "read_port: Error: invalid param port\n");
-    if (buffer == nullptr) fatal_exit(25, "read_port: Error: invalid param buf ptr\n");
-    if (size <= 0) {
-        char message[64];
-        std::snprintf(message, sizeof message, "read_port: Error: invalid param size: %d\n", size);
-        fatal_exit(25, message);
-    }
+    check_read_arguments(name, buffer, size);
 
     if (port_handle == INVALID_HANDLE_VALUE) {
         SetLastError(ERROR_INVALID_HANDLE);
