@@ -100,15 +100,7 @@ int open_port(const char* name, int32_t baud) {
 }
 
 int set_comm_prop(const char* name, int32_t baud) {
-    if (name == nullptr) {
-        std::printf("set_comm_prop: Error: port null argument\n");
-        return -1;
-    }
-    if (baud <= 0) {
-        std::printf("\a\aError: Invalid baud rate %ld\n", static_cast<long>(baud));
-        return -2;
-    }
-    return 0;
+    return check_comm_prop_arguments(name, baud);
 }
 
 int write_port(const char* name, const void* bytes, int count) {

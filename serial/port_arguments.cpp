@@ -3,6 +3,19 @@
 #include <cstdio>
 
 #include "console/fatal_exit.h"
+#include "serial/baud.h"
+
+int check_comm_prop_arguments(const char* name, int32_t baud) {
+    if (name == nullptr) {
+        std::printf("set_comm_prop: Error: port null argument\n");
+        return -1;
+    }
+    if (get_baud(baud) == nullptr) {
+        std::printf("\a\aError: Invalid baud rate %ld\n", static_cast<long>(baud));
+        return -2;
+    }
+    return 0;
+}
 
 int check_write_arguments(const char* name, const void* bytes, int count) {
     if (name == nullptr) {

@@ -3,6 +3,12 @@
 // The argument checks that every implementation of the port interface makes
 // first, with their messages.
 
+#include <cstdint>
+
+// set_comm_prop: 0 when the arguments are usable, else the code to return
+// (-1 name missing, -2 baud not in the table) after the message.
+int check_comm_prop_arguments(const char* name, int32_t baud);
+
 // write_port: 0 when the arguments are usable, else the code to return
 // (-1 name missing or count not positive, -2 bytes missing) after the message.
 int check_write_arguments(const char* name, const void* bytes, int count);

@@ -10,7 +10,6 @@
 #include <cstdlib>
 
 #include "console/fatal_exit.h"
-#include "serial/baud.h"
 #include "serial/line_settings.h"
 #include "serial/nul_bytes.h"
 #include "serial/port.h"
@@ -125,14 +124,7 @@ int open_port(const char* name, int32_t baud) {
 }
 
 int set_comm_prop(const char* name, int32_t baud) {
-    if (name == nullptr) {
-        std::printf("set_comm_prop: Error: port null argument\n");
-        return -1;
-    }
-    if (get_baud(baud) == nullptr) {
-        std::printf("\a\aError: Invalid baud rate %ld\n", static_cast<long>(baud));
-        return -2;
-    }
+    if (int refused = check_comm_prop_arguments(name, baud)) return refused;
     // Any terminal can do 8N1 with time-outs; what is not a terminal cannot
     // tell its properties.
     termios properties;

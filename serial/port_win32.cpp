@@ -4,7 +4,6 @@
 #include <cstdlib>
 
 #include "console/fatal_exit.h"
-#include "serial/baud.h"
 #include "serial/comm_properties_win32.h"
 #include "serial/nul_bytes.h"
 #include "serial/port.h"
@@ -139,14 +138,7 @@ int open_port(const char* name, int32_t baud) {
 }
 
 int set_comm_prop(const char* name, int32_t baud) {
-    if (name == nullptr) {
-        std::printf("set_comm_prop: Error: port null argument\n");
-        return -1;
-    }
-    if (get_baud(baud) == nullptr) {
-        std::printf("\a\aError: Invalid baud rate %ld\n", static_cast<long>(baud));
-        return -2;
-    }
+    if (int refused = check_comm_prop_arguments(name, baud)) return refused;
 
     int code = 0;
     COMMPROP* properties = read_comm_properties(name, &code);
