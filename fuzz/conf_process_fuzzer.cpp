@@ -13,7 +13,7 @@
 
 namespace {
 
-InputFile* input;
+InputFile input;
 
 // What every parse, complete or not, leaves within its limits.
 void check_record(int result) {
@@ -37,13 +37,12 @@ void check_record(int result) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     discard_program_output();
-    input = new InputFile;
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     reset_program_state();
-    int result = conf_process(input->hold(data, size));
+    int result = conf_process(input.hold(data, size));
     check_record(result);
     conf_display();
     path_edit_display();

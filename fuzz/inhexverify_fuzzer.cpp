@@ -9,18 +9,17 @@
 
 namespace {
 
-InputFile* input;
+InputFile input;
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     discard_program_output();
-    input = new InputFile;
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    std::FILE* fp = std::fopen(input->hold(data, size), "r");
+    std::FILE* fp = std::fopen(input.hold(data, size), "r");
     expect(fp != nullptr, "input file not opened");
     int records = inhexverify(fp);
     expect(records >= 1 || (records <= -2 && records >= -8), "result outside its codes");

@@ -12,7 +12,7 @@
 
 namespace {
 
-InputFile* input;
+InputFile input;
 
 void check_rules(int result) {
     const uint16_t count = conf_record.rule_count;
@@ -39,13 +39,12 @@ void check_rules(int result) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     discard_program_output();
-    input = new InputFile;
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     reset_program_state();
-    int result = rules_process(input->hold(data, size));
+    int result = rules_process(input.hold(data, size));
     check_rules(result);
     rules_display();
     return 0;
