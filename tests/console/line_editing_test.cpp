@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <string>
+#include <thread>
 
 #include "tests/support/transcript.h"
 #include "tests/windows/wine.h"
@@ -15,7 +16,7 @@
 namespace {
 
 class TerminalSession {
-public:
+  public:
     TerminalSession() {
         const char* exe = std::getenv("VESTRIMOND_EXE");
         std::string program = exe != nullptr ? exe : VESTRIMOND_EXE;
@@ -47,32 +48,46 @@ public:
             auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                 deadline - std::chrono::steady_clock::now());
             if (left.count() <= 0) return false;
-            pollfd fd = {master_, POLLIN, 0};
-            if (poll(&fd, 1, static_cast<int>(left.count())) <= 0) continue;
-            char buffer[4096];
-            ssize_t n = read(master_, buffer, sizeof buffer);
-            if (n <= 0) return occurrences(text) >= count;
-            screen_.append(buffer, static_cast<size_t>(n));
+            if (!read_output(left)) return occurrences(text) >= count;
         }
         return true;
     }
 
-    // The program's exit status, or -1 when it has not ended within 10 s.
+    // The program's exit status (128 + the signal when a signal ended it), or
+    // -1 when it has not ended within 10 s. Its output is read meanwhile so
+    // that it never waits on a full terminal; once it has closed the terminal,
+    // which comes a moment before its end can be collected, this only waits.
     int exit_status() {
-        for (int tries = 0; tries < 1000; ++tries) {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (std::chrono::steady_clock::now() < deadline) {
             int status = 0;
             if (waitpid(pid_, &status, WNOHANG) == pid_) {
                 pid_ = -1;
+                if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
                 return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
             }
-            wait_for("\x01never\x01", 1, std::chrono::milliseconds(10));
+            if (!read_output(std::chrono::milliseconds(10))) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
         }
         return -1;
     }
 
     const std::string& screen() const { return screen_; }
 
-private:
+  private:
+    // Adds what the program shows within `limit` to the screen; false once
+    // the program has closed the terminal.
+    bool read_output(std::chrono::milliseconds limit) {
+        pollfd fd = {master_, POLLIN, 0};
+        if (poll(&fd, 1, static_cast<int>(limit.count())) <= 0) return true;
+        char buffer[4096];
+        ssize_t n = read(master_, buffer, sizeof buffer);
+        if (n <= 0) return false;
+        screen_.append(buffer, static_cast<size_t>(n));
+        return true;
+    }
+
     int occurrences(const std::string& text) const {
         int count = 0;
         for (size_t at = screen_.find(text); at != std::string::npos;
