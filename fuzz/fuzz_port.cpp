@@ -82,10 +82,7 @@ int opens() { return open_count; }
 using namespace fuzz_port;
 
 int open_port(const char* name, int32_t baud) {
-    if (name == nullptr) {
-        std::printf("open_port: Error: port null argument\n");
-        return -1;
-    }
+    if (int refused = check_open_arguments(name)) return refused;
     if (port_open) finding("a port was opened while another one was open");
     int number = open_count++;
     bool refused = number < 32 && (failing_opens >> number & 1u) != 0;

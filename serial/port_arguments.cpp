@@ -5,6 +5,14 @@
 #include "console/fatal_exit.h"
 #include "serial/baud.h"
 
+int check_open_arguments(const char* name) {
+    if (name == nullptr) {
+        std::printf("open_port: Error: port null argument\n");
+        return -1;
+    }
+    return 0;
+}
+
 int check_comm_prop_arguments(const char* name, int32_t baud) {
     if (name == nullptr) {
         std::printf("set_comm_prop: Error: port null argument\n");

@@ -5,6 +5,10 @@
 
 #include <cstdint>
 
+// open_port: 0 when the arguments are usable, else the code to return (-1 name
+// missing) after the message.
+int check_open_arguments(const char* name);
+
 // set_comm_prop: 0 when the arguments are usable, else the code to return
 // (-1 name missing, -2 baud not in the table) after the message.
 int check_comm_prop_arguments(const char* name, int32_t baud);

@@ -92,10 +92,7 @@ bool wait_for_input(const char* name, port_clock::time_point deadline) {
 }  // namespace
 
 int open_port(const char* name, int32_t baud) {
-    if (name == nullptr) {
-        std::printf("open_port: Error: port null argument\n");
-        return -1;
-    }
+    if (int refused = check_open_arguments(name)) return refused;
     char path[256];
     if (!port_device_path(name, path, sizeof path)) {
         fail_open(name);

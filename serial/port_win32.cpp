@@ -107,10 +107,7 @@ void set_read_timeouts(const char* name, const comm_timeouts& timeouts) {
 }  // namespace
 
 int open_port(const char* name, int32_t baud) {
-    if (name == nullptr) {
-        std::printf("open_port: Error: port null argument\n");
-        return -1;
-    }
+    if (int refused = check_open_arguments(name)) return refused;
     char path[64];
     std::snprintf(path, sizeof path, "\\\\.\\%s", name);
     port_handle = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
