@@ -21,7 +21,6 @@
 #include <thread>
 #include <vector>
 
-#include "console/console_input.h"
 #include "serial/connection.h"
 #include "serial/port.h"
 #include "transfer/firmware.h"
@@ -196,17 +195,14 @@ int quietly(Work work) {
     return result;
 }
 
+// The operator is ready at once.
+void wait_for_enter() {}
+
 // The program's own firmware update over COM1.
 double program_per_record(Pty& pty) {
     std::string file = write_firmware_file(record_count);
-    std::FILE* enter = std::tmpfile();
-    std::fputs("\n", enter);
-    std::rewind(enter);
-    set_console_input(enter);
     Device device(pty.master, Device::Mode::firmware_dialogue);
-    int result = quietly([&] { return firmware(1, file.c_str()); });
-    set_console_input(nullptr);
-    std::fclose(enter);
+    int result = quietly([&] { return firmware(1, file.c_str(), wait_for_enter); });
     std::remove(file.c_str());
     if (result != 0 || device.answers() != size_t(record_count)) {
         std::fprintf(stderr, "firmware update failed: %d\n", result);

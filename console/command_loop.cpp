@@ -84,6 +84,9 @@ bool confirm_firmware() {
     return false;
 }
 
+// The firmware update's pause at its warning: any line, even an empty one.
+void wait_for_enter() { read_console_line("", reinterpret_cast<char*>(rx_buf), sizeof rx_buf); }
+
 void run_help(Arguments&) { help_summary(); }
 
 void run_angles(Arguments&) {
@@ -210,7 +213,7 @@ void run_firmware(Arguments& args) {
     }
     std::snprintf(fw_file_name, sizeof fw_file_name, "%s", file_name);
     if (!confirm_firmware()) return;
-    if (firmware(port, fw_file_name) != 0) {
+    if (firmware(port, fw_file_name, wait_for_enter) != 0) {
         std::printf("Error: Firmware update failed!\n\tTry again!\n");
     } else {
         std::printf(

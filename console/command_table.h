@@ -3,6 +3,8 @@
 #include <array>
 #include <cstdint>
 
+#include "serial/serial_test.h"
+
 // Command codes of the console.
 enum command_code : int {
     cmd_download = 0,
@@ -18,7 +20,7 @@ enum command_code : int {
     cmd_connect = 30,
     cmd_disconnect = 31,
     cmd_repeat = 33,
-    cmd_serialtest = 44,
+    cmd_serialtest = serialtest_code,
     cmd_deditpath = 49,
 };
 

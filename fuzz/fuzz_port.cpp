@@ -8,7 +8,7 @@
 
 #include "serial/port.h"
 #include "serial/port_arguments.h"
-#include "serial/system.h"
+#include "diagnostics/system.h"
 
 namespace fuzz_port {
 

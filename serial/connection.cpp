@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "common/numbers.h"
-#include "console/hexdump.h"
+#include "diagnostics/hexdump.h"
 #include "serial/port.h"
 
 int connected = 0;

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "console/fatal_exit.h"
+#include "diagnostics/fatal_exit.h"
 #include "serial/baud.h"
 
 int check_open_arguments(const char* name) {

@@ -9,13 +9,13 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "console/fatal_exit.h"
+#include "diagnostics/fatal_exit.h"
 #include "serial/line_settings.h"
 #include "serial/nul_bytes.h"
 #include "serial/port.h"
 #include "serial/port_arguments.h"
 #include "serial/port_path.h"
-#include "serial/system.h"
+#include "diagnostics/system.h"
 #include "serial/system_posix.h"
 #include "serial/timeouts.h"
 

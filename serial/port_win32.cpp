@@ -3,12 +3,12 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "console/fatal_exit.h"
+#include "diagnostics/fatal_exit.h"
 #include "serial/comm_properties_win32.h"
 #include "serial/nul_bytes.h"
 #include "serial/port.h"
 #include "serial/port_arguments.h"
-#include "serial/system.h"
+#include "diagnostics/system.h"
 #include "serial/timeouts.h"
 
 namespace {

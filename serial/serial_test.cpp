@@ -5,8 +5,7 @@
 #include <string_view>
 
 #include "common/numbers.h"
-#include "console/command_table.h"
-#include "console/hexdump.h"
+#include "diagnostics/hexdump.h"
 #include "serial/connection.h"
 #include "serial/port.h"
 
@@ -71,7 +70,7 @@ bool run_iterations(int32_t iterations) {
 }  // namespace
 
 void serial_test(int code, const char* iterations) {
-    if (code != cmd_serialtest) {
+    if (code != serialtest_code) {
         std::printf("\a\aError: Invalid command %d\n", code);
         return;
     }

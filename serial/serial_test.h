@@ -1,5 +1,8 @@
 #pragma once
 
+// The console's command code of "serialtest", which serial_test checks.
+inline constexpr int serialtest_code = 44;
+
 // The loop test of an open connection: "serialtest\n", the start answer, then
 // the bytes 0x40..0x7E one at a time, each echoed, `iterations` times, then
 // 0x03. `code` is the console's command code (44). Prints its outcome; a

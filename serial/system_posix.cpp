@@ -1,4 +1,4 @@
-#include "serial/system.h"
+#include "diagnostics/system.h"
 
 #include <cerrno>
 #include <cstdio>

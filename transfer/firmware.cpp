@@ -5,7 +5,6 @@
 #include <ctime>
 
 #include "common/line_reader.h"
-#include "console/console_input.h"
 #include "serial/connection.h"
 #include "serial/port.h"
 #include "transfer/fw_progress.h"
@@ -70,7 +69,7 @@ void print_answer_dump(const LoaderAnswer& answer) {
 // Interrupts the device's console, lets the operator get ready, resets the
 // device and reopens the port for its loader. -5 means that the reopening
 // failed and no port is open.
-int reset_device() {
+int reset_device(void (*wait_for_enter)()) {
     if (write_port(port_name, "\x03\n", 2) <= 0) {
         std::printf("\n\a\aError: wrote interrupt character, got error on port %s\n", port_name);
         return -7;
@@ -89,7 +88,7 @@ int reset_device() {
         "\n"
         "Type the Enter key when you are ready to continue...",
         warning_minutes);
-    read_console_line("", reinterpret_cast<char*>(rx_buf), sizeof rx_buf);
+    wait_for_enter();
 
     std::memset(rx_buf, 0, answer_bytes);
     if (write_port(port_name, "reset\n", 6) <= 0) {
@@ -249,7 +248,7 @@ int send_records(std::FILE* fp, uint32_t total) {
     return 0;
 }
 
-int update_from(std::FILE* fp, int port) {
+int update_from(std::FILE* fp, int port, void (*wait_for_enter)()) {
     int total = inhexverify(fp);
     if (total < 1) {
         report_file_error();
@@ -260,7 +259,7 @@ int update_from(std::FILE* fp, int port) {
         std::printf("\a\aError: could not open COM port %s\n", port_name);
         return -5;
     }
-    int result = reset_device();
+    int result = reset_device(wait_for_enter);
     if (result == -5) return result;
     if (result == 0) result = greet_loader();
     if (result == 0) result = send_records(fp, static_cast<uint32_t>(total));
@@ -271,7 +270,7 @@ int update_from(std::FILE* fp, int port) {
 
 }  // namespace
 
-int firmware(int port, const char* file_name) {
+int firmware(int port, const char* file_name, void (*wait_for_enter)()) {
     if (file_name == nullptr) {
         std::printf("firmware: Error: param filename is invalid\n");
         return -1;
@@ -281,7 +280,7 @@ int firmware(int port, const char* file_name) {
         std::printf("\a\aError: cannot open %s\n", file_name);
         return -2;
     }
-    int result = update_from(fp, port);
+    int result = update_from(fp, port, wait_for_enter);
     std::fclose(fp);
     return result;
 }

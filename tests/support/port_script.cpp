@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "serial/port.h"
-#include "serial/system.h"
+#include "diagnostics/system.h"
 
 namespace port_script {
 

@@ -1,4 +1,4 @@
-#include "console/hexdump.h"
+#include "diagnostics/hexdump.h"
 
 #include <cinttypes>
 #include <cstdint>

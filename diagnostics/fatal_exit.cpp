@@ -1,9 +1,9 @@
-#include "console/fatal_exit.h"
+#include "diagnostics/fatal_exit.h"
 
 #include <cstdio>
 #include <cstdlib>
 
-#include "serial/system.h"
+#include "diagnostics/system.h"
 
 void fatal_exit(int code, const char* message) {
     std::fputs(message, stderr);

@@ -1,4 +1,4 @@
-#include "console/fatal_exit.h"
+#include "diagnostics/fatal_exit.h"
 
 #include <gtest/gtest.h>
 
