@@ -20,12 +20,16 @@ const std::string prompt = "Command> ";
 
 // Runs the console on `script` against a device that answers the identify
 // command, with the console's write number `failing_write` (from 0) failing.
-std::string run_console_main(const std::string& script, int failing_write) {
+// A device that acknowledges packets answers every other write with ACK.
+std::string run_console_main(const std::string& script, int failing_write,
+                             bool acknowledges_packets = false) {
     port_script::reset();
     port_script::state.fail_write_at = failing_write;
-    port_script::state.on_write = [](const std::string& written) {
+    port_script::state.on_write = [acknowledges_packets](const std::string& written) {
         if (written == std::string("\x03\nversion\n")) {
             port_script::feed("Vestrimond\r\nVersion 2.83b\r\nVestro> ");
+        } else if (acknowledges_packets) {
+            port_script::feed("\x06");
         }
     };
     connected = 0;
@@ -68,6 +72,31 @@ TEST(ConsoleWrites, FailedHostWriteEndsTheConnectionFailedDownloadWriteKeepsIt) 
         std::string expected = c.after + prompt + "\n";
         ASSERT_GE(out.size(), expected.size()) << c.command;
         EXPECT_EQ(out.substr(out.size() - expected.size()), expected) << c.command;
+    }
+}
+
+TEST(ConsoleDownload, UpperCaseYesIsAYesAndEveryDownloadEndsTheConnection) {
+    const std::string not_connected = prompt + "\a\aError: not Connected!\n";
+    struct Case {
+        const char* answers;
+        bool acknowledges_packets;
+        std::string outcome;
+    } cases[] = {
+        {"Y\nYes\n", true, "Downloading Configuration succeeded\nDownloading Rules succeeded\n"},
+        {"y\ny\n", false,
+         "\a\aError: reading ack or nak: 0\n"
+         "\a\aError: writing Configuration command failed: -4\n"
+         "\a\aError: Download failed: -1\n"},
+    };
+    for (const Case& c : cases) {
+        std::string out = run_console_main(
+            std::string("connect 1\ndownload\n") + c.answers + "download\nserialtest 5\ndisconnect\n",
+            -1, c.acknowledges_packets);
+        std::string expected = c.outcome + "Disconnected\n" + not_connected + not_connected +
+                               not_connected + prompt + "\n";
+        ASSERT_GE(out.size(), expected.size()) << c.answers;
+        EXPECT_EQ(out.substr(out.size() - expected.size()), expected) << c.answers;
+        EXPECT_FALSE(port_script::state.is_open) << c.answers;
     }
 }
 

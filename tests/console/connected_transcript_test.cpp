@@ -66,12 +66,15 @@ TEST(ConnectedConsole, EndOfInputAtADownloadQuestionAbortsThenEndsAtThePrompt) {
     EXPECT_EQ(run.status, 1);
 }
 
-TEST(FirmwareCommand, FailedUpdateIsReportedWithoutBells) {
-    RunResult run = run_console("firmware 1 tests/console/files/no-such.hex\ny\n");
-    EXPECT_OUTPUT(session(firmware_question +
-                          "\a\aError: cannot open tests/console/files/no-such.hex\n"
-                          "Error: Firmware update failed!\n\tTry again!\n"),
-                  run.out);
+TEST(FirmwareCommand, YesOfEitherCaseUpdatesAndAFailureIsReportedWithoutBells) {
+    for (const char* yes : {"y\n", "Y\n"}) {
+        RunResult run = run_console(std::string("firmware 1 tests/console/files/no-such.hex\n") + yes);
+        EXPECT_OUTPUT(session(firmware_question +
+                              "\a\aError: cannot open tests/console/files/no-such.hex\n"
+                              "Error: Firmware update failed!\n\tTry again!\n"),
+                      run.out)
+            << yes;
+    }
 }
 
 }  // namespace

@@ -63,6 +63,8 @@ TEST_F(Connection, VersionIsMajorDotMinorWithOneDigitMinorsInTenths) {
          "\n\a\aError: received Vestrimond version 2.50 but minimal is 2.83!\n"},
         {"Vestrimond Version 2.82", 4,
          "\n\a\aError: received Vestrimond version 2.82 but minimal is 2.83!\n"},
+        {"Vestrimond Version 2.10", 4,
+         "\n\a\aError: received Vestrimond version 2.10 but minimal is 2.83!\n"},
         {"Vestrimond Version 1.99", 4,
          "\n\a\aError: received Vestrimond version 1.99 but minimal is 2.83!\n"},
         {"Vestrimond Version 2", 4,

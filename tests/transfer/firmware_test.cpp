@@ -42,6 +42,12 @@ Loader prompting(std::vector<std::string> after_reset) {
     return loader;
 }
 
+Loader syncing(std::vector<std::string> after_sync) {
+    Loader loader;
+    loader.after_sync = std::move(after_sync);
+    return loader;
+}
+
 struct Update {
     int result;
     std::string out;
@@ -74,14 +80,19 @@ class TypedInput {
     std::FILE* file_;
 };
 
+// What the device had been sent when the operator was asked for Enter.
+std::vector<std::string> written_before_enter;
+
 // The console's Enter wait, reading what TypedInput holds.
 void typed_enter() {
+    written_before_enter = port_script::state.writes;
     char line[1024];
     read_console_line("", line, sizeof line);
 }
 
 void install(const Loader& loader) {
     port_script::reset();
+    written_before_enter.clear();
     port_script::state.on_write = [loader, record = size_t{0}](const std::string& w) mutable {
         auto feed_all = [](const std::vector<std::string>& chunks) {
             for (const std::string& chunk : chunks) port_script::feed(chunk);
@@ -128,6 +139,7 @@ TEST(FirmwareUpdate, WholeDialogueSendsEveryRecordWithCr) {
     EXPECT_NE(run.out.find("s 100.0%" + std::string(59, '=') + "\n"), std::string::npos);
 
     const auto& state = port_script::state;
+    EXPECT_EQ(written_before_enter, std::vector<std::string>{"\x03\n"});
     EXPECT_EQ(std::vector<std::string>(state.writes.begin(), state.writes.begin() + 4),
               (std::vector<std::string>{"\x03\n", "reset\n", "\x16", "VeMoNd1.0"}));
     EXPECT_EQ(record_writes(),
@@ -199,37 +211,39 @@ TEST(FirmwareUpdate, BufferFullOrFatalAnswerEndsTheUpdateAtOnce) {
     }
 }
 
-TEST(FirmwareUpdate, PromptCountsOnlyAmongTheFilledPositions) {
+TEST(FirmwareUpdate, LoaderAnswerCountsOnlyAmongTheFilledPositions) {
     const std::string no_prompt = "\n\a\aError: did not receive the Vestrimond Firmware prompt!\n";
     const std::string twenty_one = "0123456789abcdefghij\x05";
     struct Case {
         const char* what;
-        std::vector<std::string> after_reset;
+        Loader loader;
         int result;
         std::string out;
     };
     const Case cases[] = {
-        {"other bytes before the prompt", {"", "ab\x05"}, 0, connected},
-        {"prompt only in the second read", {"", "", "\x05"}, 0, connected},
-        {"silence", {""}, -6, no_prompt + "\nRead #1 got 0 chars\nRead #2 got 0 chars:\n\n"},
+        {"other bytes before the prompt", prompting({"", "ab\x05"}), 0, connected},
+        {"prompt only in the second read", prompting({"", "", "\x05"}), 0, connected},
+        {"other bytes before the sync answer", syncing({"ab\x06"}), 0, connected},
+        {"silence", prompting({""}), -6,
+         no_prompt + "\nRead #1 got 0 chars\nRead #2 got 0 chars:\n\n"},
         // An early prompt read before the port was reopened is stale.
         {"prompt before the reopening",
-         {"\x05"},
+         prompting({"\x05"}),
          -6,
          no_prompt + "\nRead #1 got 0 chars\nRead #2 got 0 chars:\n\n"},
         {"prompt after the first 20 bytes",
-         {"", twenty_one},
+         prompting({"", twenty_one}),
          -6,
          no_prompt + "\nRead #1 got 1 char\nRead #2 got 19 chars:\n"
                      "0x30 0x31 0x32 0x33 0x34 0x35 0x36 0x37 0x38 0x39 "
                      "0x61 0x62 0x63 0x64 0x65 0x66 0x67 0x68 0x69 0x6a \n"},
         {"one noise byte in the second read",
-         {"", "", "~"},
+         prompting({"", "", "~"}),
          -6,
          no_prompt + "\nRead #1 got 0 chars\nRead #2 got 1 char:\n0x7e \n"},
     };
     for (const Case& c : cases) {
-        Update run = update(prompting(c.after_reset), three_records);
+        Update run = update(c.loader, three_records);
         EXPECT_EQ(run.result, c.result) << c.what;
         std::string expected = firmware_warning + c.out;
         EXPECT_EQ(without_progress(run.out).substr(0, expected.size()), expected) << c.what;

@@ -136,6 +136,8 @@ TEST(HexFileCheck, FirstFaultyRecordEndsTheCheck) {
         {"checksum", ":0100000000FE\n", -2, message("checksum mismatch (0xff)", 1)},
         {"type 06", record("00000006", "") + "\n", -3, message("invalid type (06)", 1)},
         {"type 0A", record("0000000A", "") + "\n", -3, message("invalid type (0A)", 1)},
+        {"type 10", record("00000010", "") + "\n", -3, message("invalid type (10)", 1)},
+        {"type 41", record("00000041", "") + "\n", -3, message("invalid type (41)", 1)},
         // Past its end a line reads as NUL, never as an earlier line's text.
         {"bare colon", ":00000001FF\n:\n", -3, message(std::string("invalid type (\0\0)", 17), 2)},
         {"count only", ":00\n", -3, message(std::string("invalid type (\0\0)", 17), 1)},
