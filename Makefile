@@ -8,7 +8,7 @@ JOBS ?= 2
 CMAKE_FLAGS ?=
 
 .PHONY: all build run test test-windows deps clean package package-test test-sanitize \
-	coverage fuzz fuzz-build fuzz-corpus
+	coverage fuzz fuzz-build fuzz-corpus mutate
 
 all: build
 
@@ -75,3 +75,9 @@ fuzz: fuzz-build
 
 fuzz-corpus: fuzz-build
 	@sh fuzz/run.sh --merge $(FUZZ_BUILD) $(FUZZ_TARGETS)
+
+# Mutation testing of the program's own code, on a copy of the tree in
+# build-mutate/ (scripts/mutate.py): MUTATE_SAMPLE mutants per folder (25),
+# MUTATE_FOLDERS="serial transfer" picks folders, MUTATE_SEED another sample.
+mutate: deps
+	@JOBS=$(JOBS) python3 scripts/mutate.py
