@@ -345,13 +345,13 @@ def label_regex(labels):
 
 def test_targets(labels):
     """The test executables that hold the tests of these labels, as build
-    targets (the program itself is built for the tests that run it)."""
+    targets (those that run the program or the simulator depend on them)."""
     code, out = run(["ctest", "--test-dir", BUILD, "-L", label_regex(labels),
                      "--show-only=json-v1"])
     if code != 0:
         sys.exit("mutate: ctest cannot list the tests:\n" + out)
     tests = json.loads(out[out.index("{"):])["tests"]
-    targets = {"vestrimond"}
+    targets = set()
     for test in tests:
         command = test.get("command") or []
         if command and command[0].startswith(BUILD):
@@ -359,10 +359,15 @@ def test_targets(labels):
     return sorted(targets), len(tests)
 
 
-def run_tests(labels, timeout):
+def run_tests(labels, timeout, jobs):
     """Runs the tests of the labels, stopping at the first failure.
     Returns "passed", "failed" or "hung" and the name of the failing test."""
-    code, out = run(["ctest", "--test-dir", BUILD, "-L", label_regex(labels),
+    # Without the times of earlier runs CTest starts the tests in their order,
+    # the quick unit tests first, rather than the longest first.
+    cost_data = os.path.join(BUILD, "Testing", "Temporary", "CTestCostData.txt")
+    if os.path.exists(cost_data):
+        os.remove(cost_data)
+    code, out = run(["ctest", "--test-dir", BUILD, "-L", label_regex(labels), "-j", str(jobs),
                      "--stop-on-failure", "--timeout", str(timeout)],
                     timeout=timeout * 4 + 60)
     if code == 0:
@@ -408,14 +413,17 @@ def sample(mutants, folder, size, seed):
     return sorted(mutants, key=lambda m: (m.path, m.line_no, m.what))
 
 
-def write_survivor(mutant, index):
+def write_survivor(mutant, index, lines):
+    """The survivor's diff against the file's `lines`, headed by the lines
+    that list it in tests/mutation-equivalents.txt."""
     os.makedirs(SURVIVORS, exist_ok=True)
     name = f"{mutant.folder}-{index:02d}.diff"
-    diff = difflib.unified_diff([mutant.original + "\n"], [mutant.mutated + "\n"],
-                                f"a/{mutant.path}", f"b/{mutant.path}", n=0)
+    mutated = list(lines)
+    mutated[mutant.line_no - 1] = mutant.mutated
+    diff = difflib.unified_diff([l + "\n" for l in lines], [l + "\n" for l in mutated],
+                                f"a/{mutant.path}", f"b/{mutant.path}", n=2)
     with open(os.path.join(SURVIVORS, name), "w", encoding="utf-8") as f:
         f.write(f"# {mutant.path}: {mutant.original.strip()}\n#   {mutant.what}: \n")
-        f.write(f"# line {mutant.line_no}\n")
         f.writelines(diff)
     return name
 
@@ -457,7 +465,8 @@ def main():
     for folder in folders:
         labels = TEST_LABELS[folder]
         targets, test_count = test_targets(labels)
-        verdict, name = run_tests(labels, timeout)
+        started = time.time()
+        verdict, name = run_tests(labels, timeout, jobs)
         if verdict != "passed":
             sys.exit(f"mutate: {folder}: the tests fail without a mutant ({name})")
         paths = sorted(os.path.relpath(os.path.join(d, f), SRC)
@@ -467,7 +476,7 @@ def main():
         mutants = [m for p in paths for m in file_mutants(SRC, p)]
         chosen = sample(mutants, folder, size, seed)
         print(f"\n== {folder}: {len(chosen)} of {len(mutants)} mutants, "
-              f"{test_count} tests ({', '.join(labels)})", flush=True)
+              f"{test_count} tests ({', '.join(labels)}: {time.time() - started:.0f}s)", flush=True)
         survivors = 0
         for index, mutant in enumerate(chosen, 1):
             mutant.folder = folder
@@ -485,11 +494,11 @@ def main():
                         f.write("\n".join(lines))
                     stamp = touch_later(file, stamp)
                     code, out = run(["cmake", "--build", BUILD, "-j", str(jobs), "--target"]
-                                    + targets, env=build_env())
+                                    + targets, env=build_env(), timeout=1800)
                     if code != 0:
                         mutant.outcome = "not compiling"
                     else:
-                        verdict, name = run_tests(labels, timeout)
+                        verdict, name = run_tests(labels, timeout, jobs)
                         mutant.outcome = {"passed": "survived", "failed": "killed",
                                           "hung": "killed (hung)"}[verdict]
                         mutant.detail = name
@@ -499,7 +508,7 @@ def main():
                     stamp = touch_later(file, stamp)
                 if mutant.outcome == "survived":
                     survivors += 1
-                    mutant.detail = write_survivor(mutant, survivors)
+                    mutant.detail = write_survivor(mutant, survivors, original.split("\n"))
             print(f"  {index:3d} {mutant.outcome:14s} {mutant.path}:{mutant.line_no} "
                   f"{mutant.what}  {mutant.detail}  [{time.time() - started:.0f}s]", flush=True)
         results[folder] = chosen
@@ -510,7 +519,7 @@ def main():
 
 
 def print_table(results):
-    print("\nfolder       sampled  killed  (hung)  equivalent  survived  not compiling  score")
+    lines = ["folder       sampled  killed  (hung)  equivalent  survived  not compiling  score"]
     for folder, mutants in results.items():
         count = lambda *kinds: sum(1 for m in mutants if m.outcome in kinds)
         killed = count("killed", "killed (hung)")
@@ -518,11 +527,19 @@ def print_table(results):
         survived = count("survived")
         scored = killed + survived
         score = f"{100 * killed / scored:.0f} %" if scored else "-"
-        print(f"{folder:12s} {len(mutants):7d} {killed:7d} {hung:7d} {count('equivalent'):11d} "
-              f"{survived:9d} {count('not compiling'):14d}  {score:>5s}")
-    print("score: killed of killed and survived (equivalent and not compiling mutants left out)")
-    if any(m.outcome == "survived" for ms in results.values() for m in ms):
-        print(f"survivors' diffs: {os.path.relpath(SURVIVORS, ROOT)}/")
+        lines.append(f"{folder:12s} {len(mutants):7d} {killed:7d} {hung:7d} "
+                     f"{count('equivalent'):11d} {survived:9d} {count('not compiling'):14d}  "
+                     f"{score:>5s}")
+    lines.append("score: killed of killed and survived (equivalent and not compiling mutants "
+                 "left out)")
+    survivors = [m for ms in results.values() for m in ms if m.outcome == "survived"]
+    for m in survivors:
+        lines.append(f"survived: {m.path}:{m.line_no} {m.what}  ({m.detail})")
+    if survivors:
+        lines.append(f"survivors' diffs: {os.path.relpath(SURVIVORS, ROOT)}/")
+    print("\n" + "\n".join(lines))
+    with open(os.path.join(WORK, "report.txt"), "w", encoding="utf-8") as f:
+        f.write("\n".join(lines) + "\n")
 
 
 def list_mutants():
