@@ -69,6 +69,10 @@ TEST(LineReader, StripLineFeedRemovesOneTrailingLineFeed) {
     EXPECT_STREQ(line, "text");
     char bare[] = "text";
     EXPECT_EQ(strip_line_feed(bare), 4u);
+    // An empty line is left alone, whatever lies before it.
+    char after_line_feed[] = "\n";
+    EXPECT_EQ(strip_line_feed(after_line_feed + 1), 0u);
+    EXPECT_STREQ(after_line_feed, "\n");
 }
 
 }  // namespace

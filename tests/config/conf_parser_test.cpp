@@ -98,6 +98,7 @@ TEST(ConfParser, NumbersAreConvertedAndStoredInTheirFields) {
         {"icon /#", offsetof(conf_layout, icon), 2, 0x2F23},
         {"icon \\z", offsetof(conf_layout, icon), 2, 0x5C7A},
         {"icon 9~", offsetof(conf_layout, icon), 2, 0x397E},
+        {"icon a!", offsetof(conf_layout, icon), 2, 0x6121},
         {"icon j!extra", offsetof(conf_layout, icon), 2, 0x6A21},
         {"icon Z/", offsetof(conf_layout, icon), 2, 0x5A2F},
         {"uitrace", offsetof(conf_layout, uitrace), 2, 0xFFFF},

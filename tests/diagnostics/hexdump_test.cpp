@@ -38,6 +38,9 @@ TEST(Hexdump, ShortLastLineIsPaddedUpToTheBar) {
                   "   0 0000| 41 42 43 44 45 46 47 48   49 4a 4b 4c 4d 4e 4f 50 | "
                   "ABCDEFGHIJKLMNOP\n"
                   "  16 0010| 51 52 53 54                                       | QRST\n");
+    EXPECT_EQ(dump(2, nullptr, counting_from(0x41, 15), 0),
+              "length 15 (0xf):\n   0 0000| 41 42 43 44 45 46 47 48   49 4a 4b 4c 4d 4e 4f    | "
+              "ABCDEFGHIJKLMNO\n");
     std::string seventeen = dump(1, "Got", counting_from(0x30, 17), 10);
     EXPECT_NE(seventeen.find("  16 0010| 40" + std::string(48, ' ') + "| @\n"),
               std::string::npos)
