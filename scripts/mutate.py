@@ -71,9 +71,16 @@ class Mutant:
     folder: str = ""
     outcome: str = ""
     detail: str = ""
+    repeat: int = 1    # the line's text is the repeat-th line of its file with that text
+
+    def line_text(self):
+        """The line as tests/mutation-equivalents.txt names it: its text, and
+        " [n]" for the n-th line of the file with the same text."""
+        text = self.original.strip()
+        return text if self.repeat == 1 else f"{text} [{self.repeat}]"
 
     def key(self):
-        return (self.path, self.original.strip(), self.what)
+        return (self.path, self.line_text(), self.what)
 
 
 # --- finding mutants -------------------------------------------------------
@@ -233,8 +240,12 @@ def file_mutants(tree, path):
         masked, in_comment = mask_line(line, in_comment)
         masked_lines.append(masked)
     found = []
+    seen = {}
     for i, (line, masked) in enumerate(zip(lines, masked_lines)):
-        found.extend(line_mutants(path, i + 1, line, masked, guarded(masked_lines, i)))
+        seen[line.strip()] = seen.get(line.strip(), 0) + 1
+        for mutant in line_mutants(path, i + 1, line, masked, guarded(masked_lines, i)):
+            mutant.repeat = seen[line.strip()]
+            found.append(mutant)
     return found
 
 
@@ -423,7 +434,7 @@ def write_survivor(mutant, index, lines):
     diff = difflib.unified_diff([l + "\n" for l in lines], [l + "\n" for l in mutated],
                                 f"a/{mutant.path}", f"b/{mutant.path}", n=2)
     with open(os.path.join(SURVIVORS, name), "w", encoding="utf-8") as f:
-        f.write(f"# {mutant.path}: {mutant.original.strip()}\n#   {mutant.what}: \n")
+        f.write(f"# {mutant.path}: {mutant.line_text()}\n#   {mutant.what}: \n")
         f.writelines(diff)
     return name
 
@@ -465,10 +476,20 @@ def main():
     for folder in folders:
         labels = TEST_LABELS[folder]
         targets, test_count = test_targets(labels)
+        # The last mutant of the folder before may have been built into
+        # other targets than this folder's: build them from the tree as it is.
+        code, out = run(["cmake", "--build", BUILD, "-j", str(jobs), "--target"] + targets,
+                        env=build_env())
+        if code != 0:
+            sys.exit("mutate: the unmutated program does not build:\n" + out[-4000:])
         started = time.time()
         verdict, name = run_tests(labels, timeout, jobs)
         if verdict != "passed":
-            sys.exit(f"mutate: {folder}: the tests fail without a mutant ({name})")
+            # A test over a pty can fail on a loaded machine: once more.
+            verdict, name = run_tests(labels, timeout, jobs)
+        if verdict != "passed":
+            print(f"\n== {folder}: skipped: the tests fail without a mutant ({name})", flush=True)
+            continue
         paths = sorted(os.path.relpath(os.path.join(d, f), SRC)
                        for d, _, fs in os.walk(os.path.join(SRC, folder)) for f in fs)
         paths = [p for p in paths
@@ -553,7 +574,7 @@ def list_mutants():
                     continue
                 path = os.path.relpath(os.path.join(dirpath, name), ROOT)
                 for m in file_mutants(ROOT, path):
-                    print(f"{m.path}:{m.line_no}: {m.what}\n    {m.original.strip()}\n"
+                    print(f"{m.path}:{m.line_no}: {m.what}\n    {m.line_text()}\n"
                           f"    {m.mutated.strip()}")
 
 
