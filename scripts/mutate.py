@@ -48,11 +48,12 @@ FOLDERS = ["common", "diagnostics", "console", "serial", "config", "rules", "ang
 
 # The tests that exercise each folder, by CTest label (the folder under
 # tests/ that a test lives in): its own, and those of the folders above it
-# that reach it through their own code.
+# that reach it through their own code. Every test that runs the program
+# (label "transcript") goes through the console.
 TEST_LABELS = {
     "common": ["common", "config", "rules", "console"],
     "diagnostics": ["diagnostics", "serial"],
-    "console": ["console"],
+    "console": ["console", "transcript"],
     "serial": ["serial", "windows"],
     "config": ["config"],
     "rules": ["rules"],

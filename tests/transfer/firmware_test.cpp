@@ -256,13 +256,13 @@ TEST(FirmwareUpdate, LoaderAnswerCountsOnlyAmongTheFilledPositions) {
 TEST(FirmwareUpdate, MissingSyncOrIdentifierAnswerIsDumped) {
     const std::string zeros = "[00] [00] [00] [00] [00] [00] [00] [00] [00] [00] [00] [00] ";
     Loader noisy_sync;
-    noisy_sync.after_sync = {"ab\x15", "\x06"};
+    noisy_sync.after_sync = {"a~\x7f", "\x06"};
     Update run = update(noisy_sync, three_records);
     EXPECT_EQ(run.result, -8);
     EXPECT_EQ(run.out, firmware_warning +
                            "\n\a\aError: did not synchronize with the Vestrimond!\n"
                            "\nRead #1 got 1 char\nRead #2 got 2 chars:\n"
-                           "a b [15] [00] [00] [00] [00] [00] " +
+                           "a ~ [7f] [00] [00] [00] [00] [00] " +
                            zeros + "\n" + disconnected);
 
     Loader silent_ident;
