@@ -20,9 +20,10 @@ class TerminalSession {
     TerminalSession() {
         const char* exe = std::getenv("VESTRIMOND_EXE");
         std::string program = exe != nullptr ? exe : VESTRIMOND_EXE;
+        const auto env = directory_.environment({{"TERM", "xterm"}});
         pid_ = forkpty(&master_, nullptr, nullptr, nullptr);
         if (pid_ == 0) {
-            setenv("TERM", "xterm", 1);
+            for (const auto& [name, value] : env) setenv(name.c_str(), value.c_str(), 1);
             if (chdir(TEST_SOURCE_DIR) != 0) _exit(126);
             execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
             _exit(127);
@@ -97,6 +98,7 @@ class TerminalSession {
         return count;
     }
 
+    RunDirectory directory_;
     int master_ = -1;
     pid_t pid_ = -1;
     std::string screen_;
