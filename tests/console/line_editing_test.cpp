@@ -109,11 +109,16 @@ class TerminalSession {
 const char* const wine_terminal =
     "Wine draws the console on a terminal with cursor moves for blanks";
 
+// Built without libedit, the program reads plain lines, and the terminal
+// leaves the arrow keys in them.
+const char* const no_line_editing = "the program was built without line editing (no libedit)";
+
 const std::string left_arrow = "\x1b[D";
 const std::string up_arrow = "\x1b[A";
 
 TEST(LineEditing, LeftArrowEditsAndUpArrowRecallsThePreviousCommand) {
     if (program_runs_under_wine()) GTEST_SKIP() << wine_terminal;
+    if (!VESTRIMOND_LINE_EDITING) GTEST_SKIP() << no_line_editing;
     TerminalSession terminal;
     ASSERT_TRUE(terminal.wait_for("Command> ", 1)) << terminal.screen();
     // "hep", back one, insert "l": the line reads "help".
