@@ -15,8 +15,8 @@ Ctrl-C included, so that the next run builds incrementally.
 Environment:
   MUTATE_SAMPLE   mutants sampled per folder (default 25; 0 takes them all)
   MUTATE_FOLDERS  folders to mutate (default: all the program's folders)
-  MUTATE_SEED     seed of the sample (default 1): the same seed and the same
-                  code give the same sample
+  MUTATE_SEED     seed of the sample (default 1): the same seed picks the same
+                  mutants, and a change to one line moves only its own
   MUTATE_TIMEOUT  seconds one test may run before its mutant counts as
                   killed by a hang (default 60)
   JOBS            parallel build jobs (default 2)
@@ -26,9 +26,9 @@ in tests/mutation-equivalents.txt and left out of the score.
 """
 
 import difflib
+import hashlib
 import json
 import os
-import random
 import re
 import shutil
 import signal
@@ -418,10 +418,14 @@ def read_equivalents():
 
 # --- the run ---------------------------------------------------------------
 
-def sample(mutants, folder, size, seed):
-    mutants = sorted(mutants, key=lambda m: (m.path, m.line_no, m.what, m.mutated))
+def sample(mutants, size, seed):
+    """The `size` mutants whose keys, hashed with the seed, come first: the
+    same seed picks the same mutants, and a change elsewhere in the code
+    does not move the rest of the sample."""
+    def rank(m):
+        return hashlib.sha256(f"{seed}|{'|'.join(m.key())}".encode()).hexdigest()
     if size > 0 and len(mutants) > size:
-        mutants = random.Random(f"{seed}:{folder}").sample(mutants, size)
+        mutants = sorted(mutants, key=rank)[:size]
     return sorted(mutants, key=lambda m: (m.path, m.line_no, m.what))
 
 
@@ -496,7 +500,7 @@ def main():
         paths = [p for p in paths
                  if p in compiled or (p.endswith(".h") and "win32" not in p)]
         mutants = [m for p in paths for m in file_mutants(SRC, p)]
-        chosen = sample(mutants, folder, size, seed)
+        chosen = sample(mutants, size, seed)
         print(f"\n== {folder}: {len(chosen)} of {len(mutants)} mutants, "
               f"{test_count} tests ({', '.join(labels)}: {time.time() - started:.0f}s)", flush=True)
         survivors = 0
