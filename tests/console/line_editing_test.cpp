@@ -128,6 +128,11 @@ TEST(LineEditing, LeftArrowEditsAndUpArrowRecallsThePreviousCommand) {
     terminal.type(up_arrow + "\r");
     ASSERT_TRUE(terminal.wait_for("Command Summary", 3)) << terminal.screen();
     ASSERT_TRUE(terminal.wait_for("Command> ", 3)) << terminal.screen();
+    // A line longer than the console takes is refused whole, here too.
+    terminal.type(std::string(256, 'h') + "\r");
+    ASSERT_TRUE(terminal.wait_for("command line too long (max 255 characters)", 1))
+        << terminal.screen();
+    ASSERT_TRUE(terminal.wait_for("Command> ", 4)) << terminal.screen();
     terminal.type("x\r");
     EXPECT_EQ(terminal.exit_status(), 0);
 }
@@ -144,6 +149,14 @@ TEST(LineEditing, ConfirmationQuestionsAreAnsweredAtTheTerminalToo) {
     // Typed ahead of the prompt: the terminal keeps it for the next read.
     terminal.type("x\r");
     EXPECT_EQ(terminal.exit_status(), 0) << terminal.screen();
+
+    // The end of input at a question aborts it; the next prompt ends the program.
+    TerminalSession ended;
+    ASSERT_TRUE(ended.wait_for("Command> ", 1));
+    ended.type("firmware 3 fw.hex\r");
+    ASSERT_TRUE(ended.wait_for("[n]: ", 1)) << ended.screen();
+    ended.type("\x04");
+    EXPECT_EQ(ended.exit_status(), 1) << ended.screen();
 }
 
 }  // namespace
