@@ -173,6 +173,8 @@ TEST(Arguments, ComPortMustBeANumberOrComNumberFrom1To20) {
     } cases[] = {
         {"connect com21", "\a\aError: invalid COM port number (1..20): com21\n"},
         {"connect 0", "\a\aError: invalid COM port number (1..20): 0\n"},
+        // Only a token that begins with "com" is read past its third character.
+        {"connect 0,a7", "\a\aError: invalid COM port number (1..20): 0\n"},
         {"connect abc", "\a\aError: invalid COM port number (1..20): abc\n"},
         {"connect COM", "\a\aError: invalid COM port number (1..20): COM\n"},
         {"connect -3", "\a\aError: invalid COM port number (1..20): -3\n"},
