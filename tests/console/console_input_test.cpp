@@ -72,6 +72,12 @@ TEST(ConsoleInput, LineThatDoesNotFitIsReadWholeAndReportedTooLong) {
     EXPECT_EQ(second.result, ConsoleRead::line);
     EXPECT_EQ(second.text, std::string(9, 'b'));
     EXPECT_EQ(read_line(10).text, "next");
+
+    // A CR that ends the input fills the line like any other character.
+    ConsoleText cr_at_end("x\r");
+    Read last = read_line(3);
+    EXPECT_EQ(last.result, ConsoleRead::line);
+    EXPECT_EQ(last.text, "x\r");
 }
 
 }  // namespace
