@@ -103,6 +103,18 @@ bool read_loader_answers(const char* text, Options& options) {
     return true;
 }
 
+// "P[:SEED]": a probability from 0 to 1, and the seed of its faults.
+bool read_fault_rate(const char* text, FaultRate* rate) {
+    char* end;
+    rate->probability = std::strtod(text, &end);
+    if (end == text || !(rate->probability >= 0.0 && rate->probability <= 1.0)) return false;
+    if (*end == '\0') return true;
+    const char* seed = end + 1;
+    if (*end != ':' || *seed < '0' || *seed > '9') return false;
+    rate->seed = std::strtoull(seed, &end, 0);
+    return *end == '\0';
+}
+
 struct OptionRule {
     const char* name;
     const char* value_name;  // nullptr: a flag without value
@@ -168,6 +180,12 @@ const OptionRule option_rules[] = {
      "firmware: first answers to record REC (from 1): bytes as 0x12 or 18, \"none\" for "
      "silence; may repeat",
      [](Options& o, const char* v) { return read_loader_answers(v, o); }},
+    {"--pace", nullptr, "bytes take their time on the line, at the rate each end has set",
+     [](Options& o, const char*) { return (o.line.pace = true); }},
+    {"--noise", "P[:SEED]", "flip one bit of a byte with probability P, in both directions",
+     [](Options& o, const char* v) { return read_fault_rate(v, &o.line.noise); }},
+    {"--drop", "P[:SEED]", "lose a byte with probability P, in both directions",
+     [](Options& o, const char* v) { return read_fault_rate(v, &o.line.drop); }},
     {"--verbose", nullptr, "log what the device does on standard error",
      [](Options& o, const char*) { return (o.verbose = true); }},
 };
