@@ -8,7 +8,7 @@ JOBS ?= 2
 CMAKE_FLAGS ?=
 
 .PHONY: all build run test test-windows deps clean package package-test test-sanitize \
-	coverage fuzz fuzz-build fuzz-corpus
+	coverage fuzz fuzz-build fuzz-corpus soak
 
 all: build
 
@@ -30,6 +30,14 @@ test-windows: deps build
 
 clean:
 	rm -rf $(BUILD) $(WIN_BUILD)
+
+# Downloads and firmware updates on a paced line with noise and lost bytes,
+# session after session for SOAK_TIME seconds; prints the figures and fails
+# when a session broke an invariant (tests/soak/soak.cpp).
+SOAK_TIME ?= 600
+
+soak: deps build
+	$(BUILD)/tests/soak/soak $(SOAK_TIME)
 
 # The Debian package, built without the tests, and its check in a clean root.
 package: deps

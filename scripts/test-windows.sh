@@ -74,7 +74,4 @@ wine "$win_build/tests/windows/win32_port_tests.exe" </dev/null
 export VESTRIMOND_EXE="$(pwd)/$win_build/vestrimond.exe"
 export VESTRIMOND_EXE_WRAPPER=wine
 echo "== Console transcripts and simulator tests against $VESTRIMOND_EXE"
-# One at a time: the simulated line hears a rate change within a short window,
-# and under Wine a write returns before the simulator has read it (on Linux
-# the port layer waits for that), so a loaded machine can make it miss one.
-ctest --test-dir "$host_build" -L transcript --output-on-failure
+ctest --test-dir "$host_build" -L transcript --output-on-failure -j"$jobs"

@@ -3,11 +3,13 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <sys/inotify.h>
 #include <sys/prctl.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 #include "serial/line_settings.h"
 #include "sim/log.h"
@@ -69,6 +71,7 @@ PtyLine::PtyLine(const LineOptions& options)
 
 PtyLine::~PtyLine() {
     if (master_ >= 0) close(master_);
+    if (closes_ >= 0) close(closes_);
 }
 
 bool PtyLine::open(int32_t rate) {
@@ -91,6 +94,10 @@ bool PtyLine::open(int32_t rate) {
     if (options_.pace) prctl(PR_SET_TIMERSLACK, 1000UL);
     set_rate(rate);
     host_rates_.add(host_rate());
+    // Closes of the slave are queued by the kernel as they happen. Without
+    // that report every take of bytes may follow a reopen.
+    closes_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (closes_ < 0 || inotify_add_watch(closes_, slave_path_, IN_CLOSE) < 0) reopened_ = true;
     return true;
 }
 
@@ -114,22 +121,40 @@ PtyLine::Poll PtyLine::poll_master(clock::time_point until) {
     return (watch.revents & (POLLHUP | POLLERR)) ? Poll::host_absent : Poll::quiet;
 }
 
+// True when the host closed its end since the last call.
+bool PtyLine::host_closed_its_end() {
+    if (closes_ < 0) return false;
+    bool closed = false;
+    alignas(inotify_event) char events[1024];
+    while (read(closes_, events, sizeof events) > 0) closed = true;
+    if (closed) closed_at_ = clock::now();
+    return closed;
+}
+
 // Takes what the host sent from the pty and puts it on the line; the count,
 // 0 when nothing was there, -1 when the host's end is closed.
 int PtyLine::receive() {
+    if (host_closed_its_end()) reopened_ = true;
     unsigned char bytes[512];
     ssize_t count = read(master_, bytes, sizeof bytes);
     if (count < 0) return errno == EIO ? -1 : 0;
     if (count == 0) return -1;
-    host_rates_.add(host_rate());
-    const Rates sent_at = host_rates_;
+    // A close reported just after the read may have followed bytes of this
+    // very read: it counts for these bytes and the next ones.
+    const bool closed_since = host_closed_its_end();
+    const int32_t rate_now = host_rate();
+    Rates sent_at;
+    if (reopened_ || closed_since) sent_at = host_rates_;
+    sent_at.add(rate_now);
+    reopened_ = closed_since || closes_ < 0;
+    host_rates_ = Rates{};
+    host_rates_.add(rate_now);
+
     const auto now = clock::now();
-    const int32_t timed_at = options_.pace ? sent_at.newest() : 0;
+    const int32_t timed_at = options_.pace ? rate_now : 0;
     for (ssize_t i = 0; i < count; ++i) {
         in_flight_.push_back({bytes[i], from_host_.send(now, timed_at), sent_at});
     }
-    host_rates_ = Rates{};
-    host_rates_.add(sent_at.newest());
     return static_cast<int>(count);
 }
 
@@ -183,6 +208,10 @@ void PtyLine::send_arrived() {
         size_t count = std::min(to_master_.size(), sizeof bytes);
         std::copy_n(to_master_.begin(), count, bytes);
         ssize_t done = ::write(master_, bytes, count);
+        if (done < 0 && errno != EAGAIN && errno != EINTR) {
+            log_line("dropped %zu bytes: %s", to_master_.size(), std::strerror(errno));
+            to_master_.clear();
+        }
         if (done <= 0) break;
         to_master_.erase(to_master_.begin(), to_master_.begin() + done);
         unsent_since_ = now;
@@ -244,6 +273,14 @@ int PtyLine::read_byte(int timeout_ms) {
             pause_until(wake);
         } else {
             host_rates_.add(host_rate());
+            // Bytes written before a close reach the pty's reader within
+            // moments; a slice later with nothing to read, none are left.
+            if (host_closed_its_end()) reopened_ = true;
+            if (reopened_ && closes_ >= 0 && clock::now() - closed_at_ >= slice) {
+                reopened_ = false;
+                host_rates_ = Rates{};
+                host_rates_.add(host_rate());
+            }
             if (host_absent_) log_line("host opened the line");
             host_absent_ = false;
         }
