@@ -160,7 +160,12 @@ std::string failure_of(const std::string& out) {
     };
     size_t download = out.find("Download failed: ");
     if (download != std::string::npos) {
-        return "download " + std::to_string(std::atoi(out.c_str() + download + 17));
+        const char* packet = out.find("reading ack or nak: got") != std::string::npos ? "wrong answer"
+                             : out.find("reading ack or nak: 0") != std::string::npos
+                                 ? "no answer"
+                                 : "five NAKs";
+        return "download " + std::to_string(std::atoi(out.c_str() + download + 17)) + " (" +
+               packet + ")";
     }
     for (const Known& k : known) {
         if (out.find(k.message) != std::string::npos) return k.failure;
