@@ -25,6 +25,9 @@ using std::chrono::milliseconds;
 // sampled often and a stop is noticed soon.
 constexpr milliseconds slice(10);
 
+// A device's write this soon after a byte arrived is its answer to that byte.
+constexpr milliseconds answer_at_once(20);
+
 // How long bytes may wait for the host to take them before they are dropped.
 constexpr milliseconds write_room(1000);
 
@@ -165,6 +168,7 @@ bool PtyLine::take_arrived() {
     while (!in_flight_.empty() && in_flight_.front().arrival <= now) {
         Incoming sent = in_flight_.front();
         in_flight_.pop_front();
+        last_arrival_ = sent.arrival;
         int byte = to_device_.pass(sent.byte);
         if (byte < 0) {
             log_line("lost a byte from the host");
@@ -303,7 +307,10 @@ void PtyLine::wait_for_host() {
 void PtyLine::write(const void* bytes, std::size_t count) {
     if (cut()) return;
     const auto* next = static_cast<const unsigned char*>(bytes);
-    const auto now = clock::now();
+    // The device answers the moment a byte has arrived: the time the
+    // simulator took to get to that byte is not the line's.
+    auto now = clock::now();
+    if (now - last_arrival_ < answer_at_once) now = last_arrival_;
     const int32_t timed_at = options_.pace ? rate_ : 0;
     for (std::size_t i = 0; i < count; ++i) {
         outgoing_.push_back({next[i], from_device_.send(now, timed_at), rate_});

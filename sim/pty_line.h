@@ -120,6 +120,7 @@ class PtyLine : public Line {
     clock::time_point closed_at_{};    // when the line last saw the host close its end
     std::deque<Incoming> in_flight_;   // from the host, not yet arrived
     std::deque<uint8_t> heard_;        // arrived at the device, not yet read
+    clock::time_point last_arrival_{};  // of the last byte that arrived at the device
     std::deque<Outgoing> outgoing_;    // from the device, not yet at the host
     std::deque<uint8_t> to_master_;    // at the host, not yet taken by the pty
     clock::time_point unsent_since_{};
