@@ -161,11 +161,13 @@ int PtyLine::receive() {
     return static_cast<int>(count);
 }
 
-// Moves the bytes whose frames have ended from the line to the device, as
-// the device's receiver hears them; true when the device has a byte to read.
+// Moves the next byte whose frame has ended from the line to the device, as
+// the device's receiver hears it; true when the device has a byte to read.
+// One byte at a time: each is heard at the rate the device has when it takes
+// the byte, after what the bytes before it made the device do.
 bool PtyLine::take_arrived() {
     const auto now = clock::now();
-    while (!in_flight_.empty() && in_flight_.front().arrival <= now) {
+    while (heard_.empty() && !in_flight_.empty() && in_flight_.front().arrival <= now) {
         Incoming sent = in_flight_.front();
         in_flight_.pop_front();
         last_arrival_ = sent.arrival;

@@ -181,6 +181,31 @@ TEST(SimLine, BytesSentAtAnotherRateThanTheDevicesArriveDamaged) {
     close(host);
 }
 
+TEST(SimLine, EachByteIsHeardAtTheRateTheDeviceHasWhenItTakesIt) {
+    // Paced, the bytes of two writes are on their way together: the device
+    // changes its rate after the first write's bytes, before the second's.
+    sim::LineOptions paced;
+    paced.pace = true;
+    sim::PtyLine line(paced);
+    ASSERT_TRUE(line.open(4800));
+    int host = open_host(line, 4800);
+    ASSERT_GE(host, 0);
+    const std::string first(20, 'x');
+    send(host, first);
+    std::string got(1, static_cast<char>(line.read_byte(1000)));
+    ASSERT_EQ(got, "x");
+    ASSERT_EQ(write_line_settings(host, 9600), 0);
+    send(host, "y");
+    if (int byte = line.read_byte(0); byte >= 0) got += static_cast<char>(byte);
+    usleep(100 * 1000);  // every byte has arrived
+    for (int byte; (byte = line.read_byte(300)) >= 0;) {
+        got += static_cast<char>(byte);
+        if (got == first) line.set_rate(9600);
+    }
+    EXPECT_EQ(got, first + "y");
+    close(host);
+}
+
 TEST(SimLine, HostHeardAtTheRateItHadWhenItWroteBeforeReopening) {
     // The line reads the pty only after the host has written, closed its
     // port and reopened it at the device's new rate: what was written before
