@@ -263,9 +263,18 @@ void run(const Session& session, Figures& figures) {
         outcome = failure_of(out);
         ++figures.failures[outcome];
     }
-    std::printf("%4d %-52s %6.1f s  %7llu bytes %3llu faults  %s\n", figures.sessions,
+    // What no fault explains is kept for a look: the program's output and
+    // the device's log.
+    std::string kept;
+    const bool clean_failure = figures.failures.count(outcome) != 0;
+    if (outcome != "success" && (flipped + lost == 0 || !clean_failure)) {
+        kept = session.directory + "/session-" + std::to_string(figures.sessions) + ".txt";
+        std::ofstream(kept) << session.name << "\n\n" << out << "\n\n" << log;
+        kept = " (kept in " + kept + ")";
+    }
+    std::printf("%4d %-52s %6.1f s  %7llu bytes %3llu faults  %s%s\n", figures.sessions,
                 session.name.c_str(), seconds, from_host + to_host, flipped + lost,
-                outcome.c_str());
+                outcome.c_str(), kept.c_str());
     std::fflush(stdout);
 }
 
@@ -290,7 +299,7 @@ std::vector<std::string> line_options(const Level& level, unsigned seed) {
     char noise[48], drop[48];
     std::snprintf(noise, sizeof noise, "%g:%u", level.noise, seed);
     std::snprintf(drop, sizeof drop, "%g:%u", level.drop, seed + 1);
-    return {"--pace", "--noise", noise, "--drop", drop};
+    return {"--pace", "--verbose", "--noise", noise, "--drop", drop};
 }
 
 std::string level_name(const Level& level) {
@@ -391,6 +400,6 @@ int main(int argc, char** argv) {
     std::remove((directory + "/conf.bin").c_str());
     std::remove((directory + "/rules.bin").c_str());
     std::remove((directory + "/firmware.txt").c_str());
-    std::remove(directory.c_str());
+    if (std::remove(directory.c_str()) != 0) std::printf("Sessions kept in %s\n", directory.c_str());
     return figures.silent_corruptions + figures.overruns + figures.crashes == 0 ? 0 : 1;
 }
