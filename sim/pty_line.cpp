@@ -28,6 +28,9 @@ constexpr milliseconds slice(10);
 // A device's write this soon after a byte arrived is its answer to that byte.
 constexpr milliseconds answer_at_once(20);
 
+// Bytes that reach the host this much after their time are logged.
+constexpr milliseconds late(20);
+
 // How long bytes may wait for the host to take them before they are dropped.
 constexpr milliseconds write_room(1000);
 
@@ -74,7 +77,7 @@ PtyLine::PtyLine(const LineOptions& options)
 
 PtyLine::~PtyLine() {
     if (master_ >= 0) close(master_);
-    if (closes_ >= 0) close(closes_);
+    if (reopens_ >= 0) close(reopens_);
 }
 
 bool PtyLine::open(int32_t rate) {
@@ -97,10 +100,12 @@ bool PtyLine::open(int32_t rate) {
     if (options_.pace) prctl(PR_SET_TIMERSLACK, 1000UL);
     set_rate(rate);
     host_rates_.add(host_rate());
-    // Closes of the slave are queued by the kernel as they happen. Without
-    // that report every take of bytes may follow a reopen.
-    closes_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (closes_ < 0 || inotify_add_watch(closes_, slave_path_, IN_CLOSE) < 0) reopened_ = true;
+    // Opens and closes of the slave are queued by the kernel as they happen.
+    // Without that report every take of bytes may follow a reopen.
+    reopens_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (reopens_ < 0 || inotify_add_watch(reopens_, slave_path_, IN_OPEN | IN_CLOSE) < 0) {
+        reopened_ = true;
+    }
     return true;
 }
 
@@ -124,32 +129,33 @@ PtyLine::Poll PtyLine::poll_master(clock::time_point until) {
     return (watch.revents & (POLLHUP | POLLERR)) ? Poll::host_absent : Poll::quiet;
 }
 
-// True when the host closed its end since the last call.
-bool PtyLine::host_closed_its_end() {
-    if (closes_ < 0) return false;
-    bool closed = false;
+// True when the host opened or closed its end since the last call. Some
+// hosts open the port anew before they close the old handle: either counts.
+bool PtyLine::host_reopened() {
+    if (reopens_ < 0) return false;
+    bool reopened = false;
     alignas(inotify_event) char events[1024];
-    while (read(closes_, events, sizeof events) > 0) closed = true;
-    if (closed) closed_at_ = clock::now();
-    return closed;
+    while (read(reopens_, events, sizeof events) > 0) reopened = true;
+    if (reopened) reopened_at_ = clock::now();
+    return reopened;
 }
 
 // Takes what the host sent from the pty and puts it on the line; the count,
 // 0 when nothing was there, -1 when the host's end is closed.
 int PtyLine::receive() {
-    if (host_closed_its_end()) reopened_ = true;
+    if (host_reopened()) reopened_ = true;
     unsigned char bytes[512];
     ssize_t count = read(master_, bytes, sizeof bytes);
     if (count < 0) return errno == EIO ? -1 : 0;
     if (count == 0) return -1;
-    // A close reported just after the read may have followed bytes of this
+    // A reopen reported just after the read may have followed bytes of this
     // very read: it counts for these bytes and the next ones.
-    const bool closed_since = host_closed_its_end();
+    const bool reopened_since = host_reopened();
     const int32_t rate_now = host_rate();
     Rates sent_at;
-    if (reopened_ || closed_since) sent_at = host_rates_;
+    if (reopened_ || reopened_since) sent_at = host_rates_;
     sent_at.add(rate_now);
-    reopened_ = closed_since || closes_ < 0;
+    reopened_ = reopened_since || reopens_ < 0;
     host_rates_ = Rates{};
     host_rates_.add(rate_now);
 
@@ -195,6 +201,13 @@ void PtyLine::send_arrived() {
     while (!outgoing_.empty() && outgoing_.front().arrival <= now) {
         Outgoing sent = outgoing_.front();
         outgoing_.pop_front();
+        // A loaded machine can hold the simulator up: say so where it may
+        // make the host's time-out run out.
+        if (now - sent.arrival > late) {
+            log_line("byte to the host late by %lld ms",
+                     static_cast<long long>(std::chrono::duration_cast<milliseconds>(
+                                                now - sent.arrival).count()));
+        }
         int byte = to_host_.pass(sent.byte);
         if (byte < 0) {
             log_line("lost a byte to the host");
@@ -279,10 +292,10 @@ int PtyLine::read_byte(int timeout_ms) {
             pause_until(wake);
         } else {
             host_rates_.add(host_rate());
-            // Bytes written before a close reach the pty's reader within
+            // Bytes written before a reopen reach the pty's reader within
             // moments; a slice later with nothing to read, none are left.
-            if (host_closed_its_end()) reopened_ = true;
-            if (reopened_ && closes_ >= 0 && clock::now() - closed_at_ >= slice) {
+            if (host_reopened()) reopened_ = true;
+            if (reopened_ && reopens_ >= 0 && clock::now() - reopened_at_ >= slice) {
                 reopened_ = false;
                 host_rates_ = Rates{};
                 host_rates_.add(host_rate());

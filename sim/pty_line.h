@@ -23,10 +23,11 @@ namespace sim {
 // tells the host's rate as it is now, not as it was when a byte was written,
 // and a host changes its rate by closing its port and opening it again (where
 // a real port would first have sent everything). So bytes the line takes
-// after the host closed and reopened its end count as sent at any rate the
+// after the host opened or closed its end count as sent at any rate the
 // host's end was seen at since the line last took bytes: what a host wrote
 // just before it reopened at a new rate is heard at the old one, however late
-// the line gets to it. Other bytes count as sent at the host's rate now.
+// the line gets to it. Other bytes, and bytes the host writes once its end
+// has been quiet a moment since it reopened, count as sent at its rate now.
 //
 // With pacing, bytes take their time on the line: each direction carries one
 // frame of 10 bits at a time at the sender's rate, and the far end has a byte
@@ -100,7 +101,7 @@ class PtyLine : public Line {
     };
 
     Poll poll_master(clock::time_point until);
-    bool host_closed_its_end();
+    bool host_reopened();
     int receive();
     bool take_arrived();
     void send_arrived();
@@ -115,9 +116,9 @@ class PtyLine : public Line {
     char slave_path_[128] = "";
     int32_t rate_ = 0;
     Rates host_rates_;                 // seen since the line last took bytes
-    int closes_ = -1;                  // inotify watch of the host's closes of its end
-    bool reopened_ = false;            // the host closed its end since the line last took bytes
-    clock::time_point closed_at_{};    // when the line last saw the host close its end
+    int reopens_ = -1;                 // inotify watch of the host's opens and closes
+    bool reopened_ = false;            // the host reopened its end since the line last took bytes
+    clock::time_point reopened_at_{};  // when the line last saw the host open or close its end
     std::deque<Incoming> in_flight_;   // from the host, not yet arrived
     std::deque<uint8_t> heard_;        // arrived at the device, not yet read
     clock::time_point last_arrival_{};  // of the last byte that arrived at the device

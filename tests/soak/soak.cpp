@@ -18,6 +18,7 @@
 #include <map>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "config/conf_parser.h"
@@ -212,6 +213,10 @@ void run(const Session& session, Figures& figures) {
     auto start = soak_clock::now();
     RunResult result = run_console(session.script, options);
     double seconds = std::chrono::duration<double>(soak_clock::now() - start).count();
+    // A host that took late answers for the answers to its later records
+    // ends while its last records are still on the line: the device gets
+    // them all the same.
+    std::this_thread::sleep_for(std::chrono::seconds(session.firmware ? 1 : 0));
     sim.stop();
 
     unsigned long long from_host = 0, to_host = 0, flipped = 0, lost = 0;
