@@ -49,8 +49,10 @@ uninstall_list="$build/uninstall-files.nsh"
 
 setup="$build/vestrimond-$version-setup.exe"
 zip="$build/vestrimond-$version-win64.zip"
-makensis -V2 -DVERSION="$version" -DSTAGE="$stage" -DUNINSTALL_LIST="$uninstall_list" \
-    -DOUTFILE="$setup" packaging/windows/vestrimond.nsi
+# makensis takes relative paths from the folder of the script.
+here=$(pwd)
+makensis -V2 -DVERSION="$version" -DSTAGE="$here/$stage" -DUNINSTALL_LIST="$here/$uninstall_list" \
+    -DOUTFILE="$here/$setup" packaging/windows/vestrimond.nsi
 rm -f "$zip"
 (cd "$build/stage" && zip -q -r -X "$(basename "$zip")" Vestrimond && mv "$(basename "$zip")" ..)
 

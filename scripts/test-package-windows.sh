@@ -84,6 +84,7 @@ grep -aq 'vestrimond\.exe' "$shortcut" || fail "the Start-menu entry does not st
 
 check_session "$program_files"
 banner_version=$(head -n 1 "$work/out.txt" | sed -n 's/^Vestrimond PC Host Digi Utility Version //p')
+[ -n "$banner_version" ] || fail "no version in the banner"
 [ "$(registry_value DisplayVersion)" = "$banner_version" ] ||
     fail "uninstall entry version '$(registry_value DisplayVersion)', banner '$banner_version'"
 [ "$(registry_value InstallLocation)" = 'C:\Program Files\Vestrimond' ] ||
