@@ -13,9 +13,11 @@ trap 'rm -rf "$root"' EXIT
 chmod 755 "$root"
 cp "$deb" "$root/check.deb"
 chmod 644 "$root/check.deb"
-lint="lintian --info --pedantic --fail-on error,warning,info $root/check.deb"
+lint="lintian --display-info --pedantic --fail-on error,warning,info $root/check.deb"
 if [ "$(id -u)" = 0 ]; then
-    lint="setpriv --reuid=nobody --regid=nogroup --clear-groups env HOME=$root TMPDIR=$root $lint"
+    mkdir "$root/lintian"
+    chown nobody "$root/lintian"
+    lint="setpriv --reuid=nobody --regid=nogroup --clear-groups env HOME=$root/lintian TMPDIR=$root/lintian $lint"
 fi
 if ! $lint >"$root/lintian.log" 2>&1; then
     cat "$root/lintian.log" >&2
