@@ -54,7 +54,9 @@ WIN_PACKAGE_BUILD ?= build-windows-package
 package-windows:
 	@JOBS=$(JOBS) sh scripts/package-windows.sh $(WIN_PACKAGE_BUILD)
 
-package-windows-test: package-windows build
+package-windows-test: package-windows
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
+	cmake --build $(BUILD) --target vestrimond -j$(JOBS)
 	@sh scripts/test-package-windows.sh $(WIN_PACKAGE_BUILD) $(BUILD)
 
 # The whole test suite built with AddressSanitizer and UndefinedBehaviorSanitizer.
