@@ -65,4 +65,6 @@ wine "$win_build/tests/windows/win32_port_tests.exe" </dev/null
 export VESTRIMOND_EXE="$(pwd)/$win_build/vestrimond.exe"
 export VESTRIMOND_EXE_WRAPPER=wine
 echo "== Console transcripts and simulator tests against $VESTRIMOND_EXE"
-ctest --test-dir "$host_build" -L transcript --output-on-failure -j"$jobs"
+# One at a time: two at once on a loaded machine, a re-connection after
+# "baud" under Wine now and then finds no prompt at the new rate.
+ctest --test-dir "$host_build" -L transcript --output-on-failure
