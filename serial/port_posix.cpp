@@ -1,13 +1,16 @@
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "diagnostics/fatal_exit.h"
 #include "serial/line_settings.h"
@@ -28,6 +31,10 @@ int port_handle = -1;
 // of the last read.
 comm_timeouts port_timeouts{};
 comm_timeouts read_set{};
+
+// The device that the last open_port was refused for want of permission,
+// empty when it was not.
+char denied_path[256];
 
 // A write drains the output queue before it returns; this is how often it
 // looks whether the queue is empty.
@@ -93,12 +100,16 @@ bool wait_for_input(const char* name, port_clock::time_point deadline) {
 
 int open_port(const char* name, int32_t baud) {
     if (int refused = check_open_arguments(name)) return refused;
+    denied_path[0] = '\0';
     char path[256];
     if (!port_device_path(name, path, sizeof path)) {
         fail_open(name);
         return -2;
     }
     port_handle = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (port_handle < 0 && errno == EACCES) {
+        std::snprintf(denied_path, sizeof denied_path, "%s", path);
+    }
     if (port_handle < 0 || take_exclusive_use(port_handle) != 0) {
         fail_open(name);
         return -2;
@@ -225,4 +236,16 @@ void close_port() {
     flock(port_handle, LOCK_UN);
     close(port_handle);
     port_handle = -1;
+}
+
+// Serial devices are given to a group (dialout on most systems): whoever is in
+// it may open them.
+void print_open_hint() {
+    struct stat device;
+    if (denied_path[0] == '\0' || stat(denied_path, &device) != 0) return;
+    const group* owners = getgrgid(device.st_gid);
+    std::string name = owners != nullptr ? owners->gr_name : std::to_string(device.st_gid);
+    std::printf("%s belongs to the group %s: to use it, run \"sudo adduser $USER %s\" "
+                "and log in again\n",
+                denied_path, name.c_str(), name.c_str());
 }

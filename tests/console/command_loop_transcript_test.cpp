@@ -165,6 +165,9 @@ TEST(Arguments, ComPortMustBeANumberOrComNumberFrom1To20) {
         {"connect com4294967299", "\a\aError: invalid COM port number (1..20): com4294967299\n"},
         {"firmware 21 fw.hex", "\a\aError: invalid COM port number (1..20): 21\n"},
         {"firmware coma fw.hex", "\a\aError: invalid COM port number (1..20): coma\n"},
+        // Only "/" and "./" begin a device path.
+        {"connect dev/ttyUSB0", "\a\aError: invalid COM port number (1..20): dev/ttyUSB0\n"},
+        {"connect ../ttyUSB0", "\a\aError: invalid COM port number (1..20): ../ttyUSB0\n"},
     };
     for (const Case& c : cases) {
         RunResult run = run_console(std::string(c.line) + "\n");
