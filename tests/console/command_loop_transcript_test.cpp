@@ -1,4 +1,5 @@
 #include <string>
+#include <vector>
 
 #include "tests/support/transcript.h"
 
@@ -24,6 +25,42 @@ TEST(ConsoleStart, ExitCommandsEndWithStatus0AndPrintNothing) {
         RunResult run = run_console(std::string(word) + "\nhelp\n");
         EXPECT_OUTPUT(start_text() + prompt, run.out) << word;
         EXPECT_EQ(run.status, 0) << word;
+    }
+}
+
+TEST(ConsoleStart, OptionsAnswerAndEndWithoutTheConsole) {
+    const std::string usage = "Usage: vestrimond [--help | --version | --list-ports]\n";
+    struct Case {
+        std::vector<std::string> args;
+        std::string out;
+        std::string err;
+        int status;
+    } cases[] = {
+        {{"--help"},
+         usage +
+             "\n"
+             "Without an option, starts the interactive console of the Vestrimond: type\n"
+             "\"help\" at its \"Command> \" prompt for the commands.\n"
+             "\n"
+             "  --help        show this help and exit\n"
+             "  --version     show the version and exit\n"
+             "  --list-ports  list the serial ports of this machine and exit\n"
+             "\n"
+             "The manual page tells more: man vestrimond\n",
+         "", 0},
+        {{"--version"}, "vestrimond 2.83b\n", "", 0},
+        {{"--frobnicate"}, "", "vestrimond: unknown option: --frobnicate\n" + usage, 2},
+        {{"-h"}, "", "vestrimond: unknown option: -h\n" + usage, 2},
+        {{"site.cfg"}, "", "vestrimond: unexpected argument: site.cfg\n" + usage, 2},
+        {{"--version", "--help"}, "", "vestrimond: unexpected argument: --help\n" + usage, 2},
+    };
+    for (const Case& c : cases) {
+        RunOptions options;
+        options.args = c.args;
+        RunResult run = run_console("help\n", options);
+        EXPECT_OUTPUT(c.out, run.out) << c.args[0];
+        EXPECT_EQ(run.err, c.err) << c.args[0];
+        EXPECT_EQ(run.status, c.status) << c.args[0];
     }
 }
 
