@@ -163,6 +163,21 @@ TEST(DevicePath, MessagesNameThePathWholeAndALongerLineIsRefused) {
     }
 }
 
+TEST(ListPorts, WindowsProgramListsTheComPortsThatExist) {
+    if (!program_runs_under_wine()) {
+        GTEST_SKIP() << "the Linux lister is tested against a made-up device tree (PortList.*): "
+                        "a test never lists the machine's own ports";
+    }
+    SimProcess device;
+    ASSERT_FALSE(device.path().empty()) << device.log();
+    RunOptions options;
+    options.args = {"--list-ports"};
+    options.env = {{"VESTRIMOND_COM7", device.path()}};
+    RunResult run = run_console("", options);
+    EXPECT_NE(("\n" + run.out).find("\nCOM7  "), std::string::npos) << run.out;
+    EXPECT_EQ(run.status, 0);
+}
+
 TEST(DevicePath, PermissionDeniedSaysHowToGetAccess) {
     if (program_runs_under_wine()) GTEST_SKIP() << "Windows has no device permissions to tell of";
     // The device is given to a group the user running the program is not in.
