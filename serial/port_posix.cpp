@@ -74,7 +74,7 @@ void drain_output(port_clock::time_point deadline) {
 }
 
 [[noreturn]] void fail_read(const char* name) {
-    char message[300];
+    char message[1400];  // a port path of 255 characters and the system's text, whole
     std::snprintf(message, sizeof message, "\a\aError: could not read on COM port %s: %s\n", name,
                   system_error_text());
     fatal_exit(26, message);
