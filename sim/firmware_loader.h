@@ -22,7 +22,8 @@ struct LoaderOptions {
 };
 
 // Plays the loader after a reset: prompt, sync, identifier, then one answer
-// per record line (checked like the host's HEX check). Returns when the host
+// per record line (a well-formed Intel HEX record ended by CR). Every byte off
+// that grammar is a violation (sim/log.h). Returns when the host
 // goes away or a fault option has cut the line.
 void run_firmware_loader(Line& line, const LoaderOptions& options);
 
