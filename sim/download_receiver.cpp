@@ -265,6 +265,9 @@ bool run_download_receiver(Line& line, const DownloadOptions& options) {
         int first = line.read_byte(-1);
         if (first == Line::hung_up) return false;
         if (first == Line::timed_out) continue;
+        // No packet begins with the interrupt (their lengths are below 256):
+        // the host has given the download up and talks to the console.
+        if (first == interrupt_char) return false;
         int length = 0;
         const char* fault = "";
         Got got = read_packet(line, first, packet, length, fault);

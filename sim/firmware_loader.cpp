@@ -15,6 +15,9 @@ namespace {
 
 constexpr uint8_t prompt = 0x05;
 constexpr uint8_t sync = 0x16;
+// The host that gives the update up begins its next console exchange with
+// the interrupt: the loader leaves for the console.
+constexpr uint8_t interrupt_char = 0x03;
 constexpr uint8_t ack = 0x06;
 constexpr uint8_t no_start = 0x11;
 constexpr uint8_t bad_checksum = 0x12;
@@ -53,7 +56,7 @@ bool await_sync(Line& line, const LoaderOptions& options) {
                 std::chrono::duration_cast<std::chrono::milliseconds>(next_prompt - clock::now());
             int byte = line.read_byte(static_cast<int>(std::max<long long>(left.count(), 0)));
             if (byte == sync) return true;
-            if (byte == Line::hung_up) return false;
+            if (byte == Line::hung_up || byte == interrupt_char) return false;
             if (byte == Line::timed_out) break;
             violation("loader: byte 0x%02X where the sync character 0x16 belongs", byte);
         }
@@ -90,7 +93,7 @@ struct Record {
     bool ended;     // by its CR, not by a pause
 };
 
-enum class Got { record, hung_up };
+enum class Got { record, hung_up, interrupted };
 
 // Reads one record line up to its CR, or up to a pause: the host sends each
 // record at once.
@@ -101,6 +104,7 @@ Got read_record(Line& line, Record& record) {
     do {
         byte = line.read_byte(-1);
     } while (byte == Line::timed_out);
+    if (byte == interrupt_char) return Got::interrupted;
     while (byte >= 0 && byte != '\r') {
         if (record.length < record_buffer) {
             record.text[record.length++] = static_cast<char>(byte);

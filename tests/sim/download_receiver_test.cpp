@@ -80,6 +80,18 @@ TEST(DownloadReceiver, DamagedPacketsAreRefusedWithNak) {
     }
 }
 
+// A host that gives the download up talks to the console again, beginning
+// with the interrupt, which never begins a packet.
+TEST(DownloadReceiver, InterruptBetweenPacketsLeavesForTheConsole) {
+    ScriptedLine line;
+    line.send(command("conf", "904") + "\x03\nversion\n");
+    sim::forget_violations();
+    EXPECT_FALSE(sim::run_download_receiver(line, {}));
+    EXPECT_EQ(line.written(), ack);
+    EXPECT_EQ(sim::violation_count(), 0);
+    EXPECT_FALSE(line.finished());
+}
+
 // The worked packets: the CRC of the bytes before the CRC field, and a
 // register that ends at 0 over the whole packet.
 TEST(DownloadReceiver, CrcMatchesTheWorkedPackets) {

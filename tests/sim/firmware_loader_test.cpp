@@ -139,6 +139,16 @@ TEST(FirmwareLoader, FaultOptionsWithholdTheAnswers) {
     EXPECT_EQ(line.written(), prompt + ack + "\x15");
     EXPECT_FALSE(line.finished());
     EXPECT_EQ(sim::violation_count(), 1);
+
+    // A host that gave the update up interrupts, to talk to the console.
+    for (const std::string& before : {std::string(), sync + identifier}) {
+        line = ScriptedLine();
+        line.send(before + "\x03\nversion\n");
+        sim::forget_violations();
+        sim::run_firmware_loader(line, {});
+        EXPECT_FALSE(line.finished());
+        EXPECT_EQ(sim::violation_count(), 0);
+    }
 }
 
 }  // namespace
