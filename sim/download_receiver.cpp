@@ -28,8 +28,9 @@ constexpr size_t max_payload = 60;
 constexpr size_t conf_size = 904;
 constexpr size_t rule_size = 28;
 constexpr size_t max_rules_size = 30 * rule_size;
-constexpr int byte_timeout_ms = 1000;  // between the bytes of one packet
-constexpr int quiet_ms = 100;          // a garbled packet is over once the line is this quiet
+constexpr size_t rule_count_offset = 68;  // in the configuration record, 16 bits little-endian
+constexpr int byte_timeout_ms = 1000;     // between the bytes of one packet
+constexpr int quiet_ms = 100;             // a garbled packet is over once the line is this quiet
 // After the finish packet the host has nothing more to send; anything heard
 // this soon after it, but the interrupt that begins a console exchange, is a
 // packet too many.
@@ -94,8 +95,8 @@ Shown shown(const uint8_t* bytes, int count) {
         if (bytes[i] >= 0x20 && bytes[i] < 0x7F && bytes[i] != '\\') {
             out.text[at++] = static_cast<char>(bytes[i]);
         } else {
-            at += static_cast<size_t>(std::snprintf(out.text + at, sizeof out.text - at, "\\x%02X",
-                                                    bytes[i]));
+            at += static_cast<size_t>(
+                std::snprintf(out.text + at, sizeof out.text - at, "\\x%02X", bytes[i]));
         }
     }
     return out;
@@ -177,9 +178,10 @@ class Receiver {
                           awaited);
         }
         if (!all_nul(name + name_length, name_width - static_cast<int>(name_length))) {
-            return refuse("bytes \"%s\" after the command name \"%s\", where only NUL belongs",
-                          shown(name + name_length, name_width - static_cast<int>(name_length)).text,
-                          awaited);
+            return refuse(
+                "bytes \"%s\" after the command name \"%s\", where only NUL belongs",
+                shown(name + name_length, name_width - static_cast<int>(name_length)).text,
+                awaited);
         }
         const uint8_t* size_text = packet + size_offset;
         if (step_ == finish_command) {
@@ -192,9 +194,10 @@ class Receiver {
         }
         long size = size_field(size_text);
         if (size < 0) {
-            return refuse("size field \"%s\": decimal digits without sign or leading zero, "
-                          "then NUL",
-                          shown(size_text, size_width).text);
+            return refuse(
+                "size field \"%s\": decimal digits without sign or leading zero, "
+                "then NUL",
+                shown(size_text, size_width).text);
         }
         if (step_ == conf_command) {
             if (size != long(conf_size)) return refuse("configuration size %ld, not 904", size);
@@ -203,6 +206,12 @@ class Receiver {
         }
         if (size % rule_size != 0 || size > long(max_rules_size)) {
             return refuse("rules size %ld, not a multiple of 28 up to 840", size);
+        }
+        long counted =
+            (conf_[rule_count_offset] | conf_[rule_count_offset + 1] << 8) * long(rule_size);
+        if (size != counted) {
+            return refuse("rules size %ld, where the configuration's rule count makes %ld", size,
+                          counted);
         }
         step_ = finish_command;
         rules_size_ = static_cast<size_t>(size);
@@ -228,7 +237,7 @@ class Receiver {
     int number_ = 0;
     std::array<uint8_t, conf_size> conf_{};
     std::array<uint8_t, max_rules_size> rules_{};
-    size_t rules_size_ = 0;  // as the "rules" command packet announced
+    size_t rules_size_ = 0;      // as the "rules" command packet announced
     uint8_t* target_ = nullptr;  // the image being received, or null between images
     size_t expected_ = 0;
     size_t received_ = 0;

@@ -52,21 +52,36 @@ struct Field {
 
 // The configuration record's fields up to the path-edit tables, in order.
 const Field conf_fields[] = {
-    {"host_baud", 0, Kind::u32, 0},         {"gps_baud", 4, Kind::u32, 0},
-    {"tnc_baud", 8, Kind::u32, 0},          {"altitude", 12, Kind::i32, 0},
-    {"base_lat", 16, Kind::f32, 0},         {"base_lon", 20, Kind::f32, 0},
-    {"call", 24, Kind::text, 8},            {"ssid", 32, Kind::u16, 0},
-    {"widemax", 34, Kind::u16, 0},          {"widetotal", 36, Kind::u16, 0},
-    {"relaydrop", 38, Kind::u16, 0},        {"uitrace", 40, Kind::hex16, 0},
-    {"nsr", 42, Kind::u16, 0},              {"havegps", 44, Kind::u16, 0},
-    {"dupewin", 46, Kind::u16, 0},          {"beacon", 48, Kind::u16, 0},
-    {"icon", 50, Kind::hex16, 0},           {"log", 52, Kind::u16, 0},
-    {"haltonerr", 54, Kind::u16, 0},        {"dropmangled", 56, Kind::u16, 0},
-    {"fixvalid", 58, Kind::u16, 0},         {"nonaprs", 60, Kind::u16, 0},
-    {"ratelimcall", 62, Kind::u16, 0},      {"run_mode", 64, Kind::hex16, 0},
-    {"implicit_action", 66, Kind::hex16, 0}, {"rule_count", 68, Kind::u16, 0},
-    {"bcomment", 134, Kind::text, 44},      {"controlcall", 178, Kind::text, 10},
-    {"subst_count", 188, Kind::u16, 0},     {"delete_count", 190, Kind::u16, 0},
+    {"host_baud", 0, Kind::u32, 0},
+    {"gps_baud", 4, Kind::u32, 0},
+    {"tnc_baud", 8, Kind::u32, 0},
+    {"altitude", 12, Kind::i32, 0},
+    {"base_lat", 16, Kind::f32, 0},
+    {"base_lon", 20, Kind::f32, 0},
+    {"call", 24, Kind::text, 8},
+    {"ssid", 32, Kind::u16, 0},
+    {"widemax", 34, Kind::u16, 0},
+    {"widetotal", 36, Kind::u16, 0},
+    {"relaydrop", 38, Kind::u16, 0},
+    {"uitrace", 40, Kind::hex16, 0},
+    {"nsr", 42, Kind::u16, 0},
+    {"havegps", 44, Kind::u16, 0},
+    {"dupewin", 46, Kind::u16, 0},
+    {"beacon", 48, Kind::u16, 0},
+    {"icon", 50, Kind::hex16, 0},
+    {"log", 52, Kind::u16, 0},
+    {"haltonerr", 54, Kind::u16, 0},
+    {"dropmangled", 56, Kind::u16, 0},
+    {"fixvalid", 58, Kind::u16, 0},
+    {"nonaprs", 60, Kind::u16, 0},
+    {"ratelimcall", 62, Kind::u16, 0},
+    {"run_mode", 64, Kind::hex16, 0},
+    {"implicit_action", 66, Kind::hex16, 0},
+    {"rule_count", 68, Kind::u16, 0},
+    {"bcomment", 134, Kind::text, 44},
+    {"controlcall", 178, Kind::text, 10},
+    {"subst_count", 188, Kind::u16, 0},
+    {"delete_count", 190, Kind::u16, 0},
 };
 
 constexpr std::size_t digipath_offset = 70;
@@ -209,7 +224,8 @@ void print_download_summary(const uint8_t* conf, const uint8_t* rules, std::size
     print_conf(conf);
     std::printf("\nRule records:\n");
     std::size_t count = rules_size / rule_size;
-    for (std::size_t i = 0; i < count && i < max_rules; ++i) print_rule(i + 1, rules + i * rule_size);
+    for (std::size_t i = 0; i < count && i < max_rules; ++i)
+        print_rule(i + 1, rules + i * rule_size);
     if (count == 0) std::printf("  none\n");
     std::fflush(stdout);
 }

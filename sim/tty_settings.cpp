@@ -15,8 +15,8 @@ struct Rate {
 // Rates with a classic speed code are set with it, so that a host that reads
 // the line with cfgetospeed finds a rate it knows.
 constexpr Rate rates[] = {
-    {110, B110},     {300, B300},     {600, B600},     {1200, B1200},   {2400, B2400},
-    {4800, B4800},   {9600, B9600},   {14400, BOTHER}, {19200, B19200}, {38400, B38400},
+    {110, B110},     {300, B300},     {600, B600},       {1200, B1200},   {2400, B2400},
+    {4800, B4800},   {9600, B9600},   {14400, BOTHER},   {19200, B19200}, {38400, B38400},
     {56000, BOTHER}, {57600, B57600}, {115200, B115200},
 };
 

@@ -26,12 +26,12 @@ std::string repeat(const std::string& text, int times) {
 }
 
 TEST(DownloadReceiver, KeepsAndSavesWhatTheCommandsAnnounce) {
-    const std::string conf = image(904, 3);
     struct Case {
         int rules;
         std::string size;
     };
     for (const Case& c : {Case{0, "0"}, Case{2, "56"}, Case{30, "840"}}) {
+        const std::string conf = conf_image(c.rules);
         const std::string rules = image(static_cast<size_t>(c.rules) * 28, 7);
         std::string packets = command("conf", "904") + data_packets(conf) +
                               command("rules", c.size) + data_packets(rules) +
@@ -95,20 +95,23 @@ TEST(DownloadReceiver, InterruptBetweenPacketsLeavesForTheConsole) {
 // The worked packets: the CRC of the bytes before the CRC field, and a
 // register that ends at 0 over the whole packet.
 TEST(DownloadReceiver, CrcMatchesTheWorkedPackets) {
-    const std::string worked[] = {
-        std::string("\x00\x05\x41\xB6\x1C", 5),
-        std::string("\x00\x15" "conf" "\0\0\0\0\0\0\0\0" "904\0\0" "\x69\x8C", 21),
-        std::string("\x00\x15" "rules" "\0\0\0\0\0\0\0" "0\0\0\0\0" "\xE6\xAA", 21),
-        std::string("\x00\x15" "rules" "\0\0\0\0\0\0\0" "840\0\0" "\xC7\x3A", 21),
-        std::string("\x00\x15" "-cestfini-" "\0\0" "\0\0\0\0\0" "\x5D\xCF", 21),
+    const char* const worked[] = {
+        "00 05 41 B6 1C",
+        "00 15 63 6F 6E 66 00 00 00 00 00 00 00 00 39 30 34 00 00 69 8C",
+        "00 15 72 75 6C 65 73 00 00 00 00 00 00 00 30 00 00 00 00 E6 AA",
+        "00 15 72 75 6C 65 73 00 00 00 00 00 00 00 38 34 30 00 00 C7 3A",
+        "00 15 2D 63 65 73 74 66 69 6E 69 2D 00 00 00 00 00 00 00 5D CF",
     };
-    for (const std::string& sent : worked) {
-        auto bytes = reinterpret_cast<const uint8_t*>(sent.data());
-        std::string zeroed = sent.substr(0, sent.size() - 2) + std::string(2, '\0');
-        uint16_t crc = sim::crc16_feed(0xFFFF, reinterpret_cast<const uint8_t*>(zeroed.data()),
-                                       zeroed.size());
-        EXPECT_EQ(crc, (bytes[sent.size() - 2] << 8) | bytes[sent.size() - 1]) << sent.size();
-        EXPECT_EQ(sim::crc16_feed(0xFFFF, bytes, sent.size()), 0) << sent.size();
+    for (const char* text : worked) {
+        std::vector<uint8_t> sent;
+        for (const char* at = text; *at != '\0'; at += at[2] == ' ' ? 3 : 2) {
+            sent.push_back(static_cast<uint8_t>(std::stoi(std::string(at, 2), nullptr, 16)));
+        }
+        size_t length = sent.size();
+        uint16_t crc = static_cast<uint16_t>(sent[length - 2] << 8 | sent[length - 1]);
+        EXPECT_EQ(sim::crc16_feed(0xFFFF, sent.data(), length), 0) << text;
+        sent[length - 2] = sent[length - 1] = 0;
+        EXPECT_EQ(sim::crc16_feed(0xFFFF, sent.data(), length), crc) << text;
     }
 }
 
@@ -177,7 +180,9 @@ TEST(DownloadReceiver, SummaryShowsEveryFieldWithinItsWidth) {
     rule.rule_type = '5';
     rule.mods = 0x18;  // pass, prefix
     rule.line = 3;
-    const std::string unterminated(904, 'A');
+    std::string unterminated(904, 'A');
+    unterminated[68] = 1;
+    unterminated[69] = 0;
     conf_layout odd_call = conf_defaults;
     std::memcpy(odd_call.call, "A\"\\\x01\xFF", 6);
     struct Case {
@@ -192,10 +197,10 @@ TEST(DownloadReceiver, SummaryShowsEveryFieldWithinItsWidth) {
           "\n  host_baud       19200\n", "\n  altitude        0\n",
           "\n  call            \"N0CALL\"\n", "\n  icon            0x2F23\n",
           "\n  implicit_action 0x0064\n", "\n  rule_count      1\n",
-          "\n  digipath         [0] \"WIDE1-1\" [1] \"WIDE2-2\"\n",
-          "\n  bcomment        \"\"\n",
+          "\n  digipath         [0] \"WIDE1-1\" [1] \"WIDE2-2\"\n", "\n  bcomment        \"\"\n",
           "\n  rule 1  line 3     pass mods 0x18 destin call \"APRS\" ssid 0\n"}},
-        {unterminated, std::string(28, 'A'),
+        {unterminated,
+         std::string(28, 'A'),
          {"\n  call            \"AAAAAAAA\"\n",
           "\n  bcomment        \"" + std::string(44, 'A') + "\"\n",
           "\n  controlcall     \"AAAAAAAAAA\"\n",
@@ -203,7 +208,8 @@ TEST(DownloadReceiver, SummaryShowsEveryFieldWithinItsWidth) {
           "flags 0x41\n",
           "\n  subst_paths[7]  count 65: \"AAAAAAA\"-0 \"AAAAAAA\"-0",
           "\n  rule 1  line 16705 ?    mods 0x41 type 0x41, parameters 41 41"}},
-        {std::string(reinterpret_cast<const char*>(&odd_call), sizeof odd_call), "",
+        {std::string(reinterpret_cast<const char*>(&odd_call), sizeof odd_call),
+         "",
          {"\n  call            \"A\\x22\\x5C\\x01\\xFF\"\n", "\nRule records:\n  none\n"}},
     };
     for (const Case& c : cases) {

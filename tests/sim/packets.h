@@ -38,6 +38,14 @@ inline std::string image(size_t length, int seed) {
     return bytes;
 }
 
+// A configuration record of `rules` rules, its other bytes made up.
+inline std::string conf_image(int rules) {
+    std::string conf = image(904, 1);
+    conf[68] = static_cast<char>(rules);
+    conf[69] = 0;
+    return conf;
+}
+
 // The image as data packets of `chunk` payload bytes, the last one the rest.
 inline std::string data_packets(const std::string& bytes, size_t chunk = 60) {
     std::string packets;

@@ -45,9 +45,9 @@ class WrongHost {
     int next_byte(int timeout_ms) {
         auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
         for (;;) {
-            int left = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                            deadline - Clock::now())
-                                            .count());
+            int left = static_cast<int>(
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now())
+                    .count());
             pollfd watch{fd_, POLLIN, 0};
             if (left <= 0 || poll(&watch, 1, left) <= 0) return -1;
             unsigned char byte;
@@ -103,7 +103,7 @@ std::vector<Step> download(const std::string& good_packets) {
     return std::vector<Step>{{"download\n", quiet}} + steps_of(good_packets, ack_byte);
 }
 
-const std::string conf_part = command("conf", "904") + data_packets(image(904, 1));
+const std::string conf_part = command("conf", "904") + data_packets(conf_image(2));
 const std::string rules_part = command("rules", "56") + data_packets(image(56, 2));
 const std::string finish = command("-cestfini-", "");
 
@@ -151,26 +151,27 @@ TEST(WrongHost, EveryBreachOfTheWireGrammarIsFlagged) {
          download(conf_part) + steps_of(command("rules", "29"), nak_byte), "rules size 29"},
         {"more rules than the table holds",
          download(conf_part) + steps_of(command("rules", "868"), nak_byte), "rules size 868"},
+        {"rules of another count than the configuration's",
+         download(conf_part) + steps_of(command("rules", "84"), nak_byte), "rule count makes 56"},
         {"rules in uneven packets",
-         download(conf_part + command("rules", "84")) + steps_of(packet(image(28, 2)), nak_byte),
-         "28 payload bytes where 60 belong"},
+         download(conf_part + command("rules", "56")) + steps_of(packet(image(28, 2)), nak_byte),
+         "28 payload bytes where 56 belong"},
         {"finish before the rules are whole",
-         download(conf_part + command("rules", "28")) + steps_of(finish, nak_byte),
-         "17 payload bytes where 28 belong"},
+         download(conf_part + command("rules", "56")) + steps_of(finish, nak_byte),
+         "17 payload bytes where 56 belong"},
         {"junk after the finish name",
          download(conf_part + rules_part) +
              steps_of(command(std::string("-cestfini-\0Z", 12), ""), nak_byte),
          "after the command name \"-cestfini-\""},
-        {"finish with a size", download(conf_part + rules_part) +
-                                   steps_of(command("-cestfini-", "0"), nak_byte),
+        {"finish with a size",
+         download(conf_part + rules_part) + steps_of(command("-cestfini-", "0"), nak_byte),
          "size field \"0"},
-        {"a packet after the finish", download(conf_part + rules_part + finish) +
-                                          steps_of(finish, nak_byte),
+        {"a packet after the finish",
+         download(conf_part + rules_part + finish) + steps_of(finish, nak_byte),
          "after the finish packet"},
-        {"wrong CRC", download("") + steps_of(bad_crc(command("conf", "904")), nak_byte),
-         "CRC"},
-        {"reset line ended by CR LF", loader("reset\r\n") + std::vector<Step>{{":00000001FF\r", ack_byte}},
-         "reset line"},
+        {"wrong CRC", download("") + steps_of(bad_crc(command("conf", "904")), nak_byte), "CRC"},
+        {"reset line ended by CR LF",
+         loader("reset\r\n") + std::vector<Step>{{":00000001FF\r", ack_byte}}, "reset line"},
         {"wrong sync character", reset() + std::vector<Step>{{"\x17", quiet}},
          "byte 0x17 where the sync character"},
         {"wrong identifier",
