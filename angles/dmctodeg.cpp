@@ -1,7 +1,6 @@
 #include "angles/dmctodeg.h"
 
 #include <bit>
-#include <cfloat>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -37,13 +36,10 @@ bool is_north_east(char c) { return c == 'N' || c == 'n' || c == 'E' || c == 'e'
 bool is_south_west(char c) { return c == 'S' || c == 's' || c == 'W' || c == 'w'; }
 bool ends_scan(char c) { return c == '\0' || c == '\n'; }
 
-// The magnitude of a converted value in single precision. A value beyond the
-// single-precision range becomes infinity, which the final range check rejects.
-float single_magnitude(double value) {
-    double magnitude = std::fabs(value);
-    if (magnitude > FLT_MAX) return INFINITY;
-    return static_cast<float>(magnitude);
-}
+// The magnitude of a converted value in single precision. A value that rounds
+// beyond the single-precision range becomes infinity, which the final range
+// check rejects.
+float single_magnitude(double value) { return real_to_single(std::fabs(value)); }
 
 float integer_at(const char* text) { return single_magnitude(text_to_int32(text, nullptr, 10)); }
 float number_at(const char* text) { return single_magnitude(text_to_real(text, nullptr)); }
@@ -234,8 +230,7 @@ bool check_ranges(const Parts& parts) {
 float combine(const Parts& parts) {
     double sum = (static_cast<double>(parts.seconds) * k3600 + static_cast<double>(parts.minutes) * k60) +
                  static_cast<double>(parts.degrees);
-    if (std::fabs(sum) > FLT_MAX) return INFINITY;
-    return static_cast<float>(sum);
+    return real_to_single(sum);
 }
 
 }  // namespace

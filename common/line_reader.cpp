@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <limits>
 
 LineRead read_text_line(std::FILE* fp, char* buf, std::size_t size) {
     std::size_t n = 0;
@@ -42,4 +43,8 @@ std::size_t strip_line_feed(char* line) {
     std::size_t length = std::strlen(line);
     if (length > 0 && line[length - 1] == '\n') line[--length] = '\0';
     return length;
+}
+
+void count_line(int32_t* line_no) {
+    if (*line_no < std::numeric_limits<int32_t>::max()) ++*line_no;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 
 // Input files are read as text, piece by piece like fgets: at most size - 1
@@ -22,3 +23,7 @@ std::FILE* open_text_file(const char* path);
 
 // Removes one trailing line feed, if any. Returns the length that remains.
 std::size_t strip_line_feed(char* line);
+
+// Counts one more line read into *line_no. The count stops at INT32_MAX: an
+// endless input such as /dev/zero cannot make a line number wrap negative.
+void count_line(int32_t* line_no);

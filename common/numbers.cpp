@@ -70,3 +70,12 @@ double text_to_real(const char* text, char** end) {
     // scanned here (it reads an exponent only when digits follow the e).
     return std::strtod(text, end);
 }
+
+float real_to_single(double value) {
+    // Halfway between the largest float and 2^128: the tie goes to the even
+    // neighbour, which is 2^128, that is, infinity.
+    constexpr double rounds_to_infinity = 0x1.ffffffp127;
+    if (value >= rounds_to_infinity) return std::numeric_limits<float>::infinity();
+    if (value <= -rounds_to_infinity) return -std::numeric_limits<float>::infinity();
+    return static_cast<float>(value);
+}

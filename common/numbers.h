@@ -20,3 +20,9 @@ inline int32_t leading_decimal(const char* text) { return text_to_int32(text, nu
 // not numbers here. No number gives 0.0 and *end = text. The C locale's
 // decimal point is used. Out-of-range values give +-HUGE_VAL or 0 as strtod.
 double text_to_real(const char* text, char** end);
+
+// `value` rounded to single precision as a plain conversion rounds it (to
+// nearest): a value a little beyond the largest float still rounds to that
+// float (3.4028235e38 is 0x7F7FFFFF), and only one nearer to 2^128 becomes an
+// infinity of its sign.
+float real_to_single(double value);

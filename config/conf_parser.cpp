@@ -31,7 +31,7 @@ bool is_comment_char(char c) { return c == '#' || c == '/' || c == ';'; }
 int process_line(int* items) {
     strip_line_feed(conf_line_buf);
     std::memcpy(conf_line_copy, conf_line_buf, sizeof conf_line_copy);
-    ++conf_line_no;
+    count_line(&conf_line_no);
     std::size_t comment = std::strcspn(conf_line_buf, "#/;");
     comment_pos = conf_line_buf[comment] != '\0' ? static_cast<int>(comment) : -1;
 

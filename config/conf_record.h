@@ -138,7 +138,7 @@ void conf_reset();
 // Parse state shared by the Configuration file parser, the path edits and the
 // Rules file parser (only one parse runs at a time). Never sent.
 extern const char* conf_file_name;  // the path given to the parse, for messages
-extern int32_t conf_line_no;        // lines read so far, blank and comment lines included
+extern int32_t conf_line_no;        // lines read, blank and comment ones too; stops at INT32_MAX
 extern char conf_line_buf[256];     // the current line, cut into tokens in place
 extern char conf_line_copy[256];    // the current line without its line feed, for messages
 extern int comment_pos;             // index of the first '#', '/' or ';' in the line, or -1

@@ -3,7 +3,6 @@
 #include <array>
 #include <cmath>
 #include <cstring>
-#include <limits>
 
 #include "angles/dmctodeg.h"
 #include "common/numbers.h"
@@ -31,15 +30,9 @@ char ascii_upper(char c) {
 }
 
 // The radius and the sector ranges are plain decimal numbers in single
-// precision. A value beyond its range becomes an infinity, which every range
-// check below refuses.
-float real_of(const char* word) {
-    double value = text_to_real(word, nullptr);
-    constexpr double largest = std::numeric_limits<float>::max();
-    if (value > largest) return std::numeric_limits<float>::infinity();
-    if (value < -largest) return -std::numeric_limits<float>::infinity();
-    return static_cast<float>(value);
-}
+// precision. A value that rounds beyond its range becomes an infinity, which
+// every range check below refuses.
+float real_of(const char* word) { return real_to_single(text_to_real(word, nullptr)); }
 
 bool after_comment(const RuleLine& line, const char* word) {
     return line.comment_pos >= 0 && word - conf_line_buf > line.comment_pos;

@@ -11,7 +11,7 @@
 // conf_line_copy.
 struct RuleLine {
     const char* file_name = nullptr;
-    int32_t line_no = 0;   // counted in 32 bits; a record keeps the low 16 bits
+    int32_t line_no = 0;   // stops at INT32_MAX; a record keeps the low 16 bits
     int comment_pos = -1;  // index of the first '#', '/' or ';' in conf_line_buf, -1 for none
     char* rest = nullptr;  // the part of conf_line_buf not yet cut into words
 };

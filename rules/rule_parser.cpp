@@ -68,7 +68,7 @@ int parse_line(RuleParse& p) {
     RuleLine& line = p.line;
     strip_line_feed(conf_line_buf);
     std::memcpy(conf_line_copy, conf_line_buf, sizeof conf_line_copy);
-    ++line.line_no;
+    count_line(&line.line_no);
     const char* comment = std::strpbrk(conf_line_buf, comment_chars);
     line.comment_pos = comment != nullptr ? static_cast<int>(comment - conf_line_buf) : -1;
 

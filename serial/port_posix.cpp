@@ -1,13 +1,16 @@
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "diagnostics/fatal_exit.h"
 #include "serial/line_settings.h"
@@ -21,8 +24,8 @@
 
 namespace {
 
-// The one open port, -1 when none is open.
-int port_handle = -1;
+// The one open port, -1 when none is open. A signal handler reads it too.
+volatile std::sig_atomic_t port_handle = -1;
 
 // The standing time-outs, set by open_port from the port's baud, and the set
 // of the last read.
@@ -41,18 +44,66 @@ int take_exclusive_use(int fd) {
     return 0;
 }
 
+// Lets go of the open port: the exclusive flag stays with the terminal, not
+// with this handle, so it is cleared, or a pty whose other end is still open
+// refuses the next open. A signal handler calls it too, so it makes only
+// calls that are safe there, and a signal that comes in the middle of it only
+// repeats the steps already done.
+void release_port() {
+    int fd = port_handle;
+    if (fd < 0) return;
+    ioctl(fd, TIOCNXCL);
+    flock(fd, LOCK_UN);
+    close(fd);
+    port_handle = -1;
+}
+
+// The signals that end the program without its own say: interrupt,
+// termination, a hang-up of its terminal, and the abort of fatal_exit.
+constexpr int ending_signals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGABRT};
+
+// Releases the port, then ends the program by the signal as if it had not
+// been caught: the default action is back and the signal, blocked while its
+// handler runs, is delivered again on return.
+void release_port_and_end(int signal_number) {
+    release_port();
+    struct sigaction default_action {};
+    default_action.sa_handler = SIG_DFL;
+    sigemptyset(&default_action.sa_mask);
+    sigaction(signal_number, &default_action, nullptr);
+    raise(signal_number);
+}
+
+// The port is released at every end of the program, as close_port does, and
+// nothing is sent. A signal that was ignored when the program started stays
+// ignored.
+void release_port_at_every_end() {
+    static bool arranged = false;
+    if (arranged) return;
+    arranged = true;
+    std::atexit(release_port);
+    for (int signal_number : ending_signals) {
+        struct sigaction before {};
+        if (sigaction(signal_number, nullptr, &before) != 0 || before.sa_handler == SIG_IGN) {
+            continue;
+        }
+        struct sigaction release {};
+        release.sa_handler = release_port_and_end;
+        sigemptyset(&release.sa_mask);
+        sigaction(signal_number, &release, nullptr);
+    }
+}
+
 // DTR and RTS are held off. A pty has no modem lines and refuses; that is fine.
 void clear_modem_lines(int fd) {
     int lines = TIOCM_DTR | TIOCM_RTS;
     ioctl(fd, TIOCMBIC, &lines);
 }
 
-void fail_open(const char* name) {
+// The terminal's exclusive flag may be another program's: it is left alone.
+void fail_open(const char* name, int fd) {
     remember_system_error();
-    if (port_handle >= 0) {
-        close(port_handle);
-        port_handle = -1;
-    }
+    if (fd >= 0) close(fd);
     std::printf("\a\aError: cannot open COM port %s: %s\n", name, system_error_text());
 }
 
@@ -95,14 +146,18 @@ int open_port(const char* name, int32_t baud) {
     if (int refused = check_open_arguments(name)) return refused;
     char path[256];
     if (!port_device_path(name, path, sizeof path)) {
-        fail_open(name);
+        fail_open(name, -1);
         return -2;
     }
-    port_handle = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (port_handle < 0 || take_exclusive_use(port_handle) != 0) {
-        fail_open(name);
+    release_port_at_every_end();
+    // The port counts as open, and is released at the program's end, only
+    // once it is ours alone.
+    int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0 || take_exclusive_use(fd) != 0) {
+        fail_open(name, fd);
         return -2;
     }
+    port_handle = fd;
     clear_modem_lines(port_handle);
 
     // A baud outside the table is refused before set_comm_prop touches the
@@ -203,6 +258,9 @@ int read_port(const char* name, void* buffer, int size, int timeout_ms) {
         remember_system_error();
         fail_read(name);
     }
+    // Dropped NULs leave received bytes behind the count; a caller that looks
+    // past the count (a dump of a whole answer) must find only zeros there.
+    std::memset(into + got, 0, static_cast<size_t>(size - got));
     return got;
 }
 
@@ -217,12 +275,4 @@ void purge_port() {
     if (ioctl(port_handle, TIOCOUTQ, &queued) == 0 && queued > 0) tcflush(port_handle, TCOFLUSH);
 }
 
-void close_port() {
-    if (port_handle < 0) return;
-    // The exclusive flag stays with the terminal, not with this handle: clear
-    // it, or a pty whose other end is still open refuses the next open.
-    ioctl(port_handle, TIOCNXCL);
-    flock(port_handle, LOCK_UN);
-    close(port_handle);
-    port_handle = -1;
-}
+void close_port() { release_port(); }

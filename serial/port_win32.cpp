@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "diagnostics/fatal_exit.h"
 #include "serial/comm_properties_win32.h"
@@ -204,6 +205,9 @@ int read_port(const char* name, void* buffer, int size, int timeout_ms) {
         timeouts.ReadTotalTimeoutConstant = static_cast<uint32_t>(left_ms);
         set_read_timeouts(name, timeouts);
     }
+    // Dropped NULs leave received bytes behind the count; a caller that looks
+    // past the count (a dump of a whole answer) must find only zeros there.
+    std::memset(into + got, 0, static_cast<size_t>(size - got));
     return got;
 }
 

@@ -37,7 +37,7 @@ bool start_test() {
 }
 
 // One byte out, its echo back, compared.
-bool echo_one(int32_t iteration, unsigned char sent) {
+bool echo_one(int64_t iteration, unsigned char sent) {
     if (write_port(port_name, &sent, 1) <= 0) {
         std::printf("\n\a\aError: wrote serialtest count %ld value 0x%02x, got error on port %s\n",
                     static_cast<long>(iteration), sent, port_name);
@@ -57,8 +57,11 @@ bool echo_one(int32_t iteration, unsigned char sent) {
     return true;
 }
 
-bool run_iterations(int32_t iterations) {
-    for (int32_t iteration = 1; iteration <= iterations; ++iteration) {
+}  // namespace
+
+// The counter is wider than the count, so that it can pass the largest count.
+bool run_iterations(int64_t first, int32_t last) {
+    for (int64_t iteration = first; iteration <= last; ++iteration) {
         for (unsigned value = first_char; value <= last_char; ++value) {
             if (!echo_one(iteration, static_cast<unsigned char>(value))) return false;
         }
@@ -66,8 +69,6 @@ bool run_iterations(int32_t iterations) {
     }
     return true;
 }
-
-}  // namespace
 
 void serial_test(int code, const char* iterations) {
     if (code != serialtest_code) {
@@ -79,7 +80,7 @@ void serial_test(int code, const char* iterations) {
         std::printf("\a\aError: Invalid iteration count: %ld\n", static_cast<long>(count));
         return;
     }
-    if (!start_test() || !run_iterations(count)) {
+    if (!start_test() || !run_iterations(1, count)) {
         end_connection();
         return;
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+
 // The console's command code of "serialtest", which serial_test checks.
 inline constexpr int serialtest_code = 44;
 
@@ -8,3 +10,8 @@ inline constexpr int serialtest_code = 44;
 // 0x03. `code` is the console's command code (44). Prints its outcome; a
 // failure after the count was accepted ends the connection.
 void serial_test(int code, const char* iterations);
+
+// The iterations `first` to `last` of a started test (serial_test runs 1 to
+// the count), each printing its "." once all its echoes came back. False
+// after the failure's message.
+bool run_iterations(int64_t first, int32_t last);

@@ -13,7 +13,7 @@ uint64_t clamp_count(int count) {
 comm_timeouts standing_timeouts(int32_t baud) {
     const uint32_t rate = static_cast<uint32_t>(baud);
     return comm_timeouts{
-        0, 10000 / rate, 1, (20000 + rate - 1) / rate, 10,
+        0, 10000 / rate, 1, std::max(20000 / rate, 1u), 10,
     };
 }
 

@@ -17,9 +17,10 @@ struct comm_timeouts {
 };
 
 // The standing set of a port at `baud` (> 0): the character time of 10 bits
-// per byte for reads, twice it for writes. The write multiplier is rounded up,
-// so that from 38400 baud on a long write still gets 1 ms per byte and does not
-// run out of its 10 ms while the bytes are still on the line.
+// per byte for reads, twice it for writes, in whole milliseconds. The write
+// multiplier is at least 1, so that from 38400 baud on a long write still gets
+// 1 ms per byte and does not run out of its 10 ms while the bytes are still on
+// the line.
 comm_timeouts standing_timeouts(int32_t baud);
 
 // The set of one read: the standing set with the read constant timeout_ms + 10

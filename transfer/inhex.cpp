@@ -26,6 +26,12 @@ char char_at(const char* line, std::size_t length, std::size_t position) {
     return position < length ? line[position] : '\0';
 }
 
+// The data byte count of a record line: positions 1-2 read as an unsigned
+// 32-bit number, so that a written sign wraps it.
+uint32_t hex_data_count(const char* line) {
+    return static_cast<uint32_t>(hex_field_value(line + 1, 2));
+}
+
 }  // namespace
 
 int32_t hex_field_value(const char* text, int n) {
@@ -59,8 +65,10 @@ HexFault hex_record_fault(const char* line, std::size_t length) {
     char type_high = char_at(line, length, 7);
     char type_low = char_at(line, length, 8);
     if (type_high != '0' || type_low < '0' || type_low > '5') return HexFault::type;
-    int32_t n = hex_field_value(line + 1, 2);
-    if (static_cast<int64_t>(length) != 2 * static_cast<int64_t>(n) + 11) return HexFault::length;
+    // The count is unsigned: "-1" is 4294967295 data bytes, whose length 2n + 11
+    // wraps to 9 in 32 bits, and the limit refuses it.
+    uint32_t n = hex_data_count(line);
+    if (length != 2 * n + 11) return HexFault::length;
     if (n > hex_max_data_bytes) return HexFault::limit;
     if (type_low == '0' && !is_aligned_digit(char_at(line, length, 6))) {
         return HexFault::alignment;
@@ -83,7 +91,7 @@ int inhexverify(std::FILE* fp) {
         std::size_t length = strip_line_feed(line);
         if (line[0] != ':') continue;
         ++records;
-        unsigned n = static_cast<unsigned>(hex_field_value(line + 1, 2));
+        unsigned n = hex_data_count(line);
         switch (hex_record_fault(line, length)) {
             case HexFault::none:
                 break;

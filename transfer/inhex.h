@@ -9,7 +9,7 @@
 // bytes after ':' adding up to 0 modulo 256.
 
 inline constexpr int hex_line_size = 512;  // line buffer: pieces of up to 511 characters
-inline constexpr int hex_max_data_bytes = 128;
+inline constexpr uint32_t hex_max_data_bytes = 128;
 
 // The number written in hexadecimal in the first n characters of `text`:
 // blanks and tabs, an optional sign, more blanks, an optional 0x, then digits

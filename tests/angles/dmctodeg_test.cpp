@@ -138,6 +138,15 @@ TEST(Dmctodeg, EveryCheckPrintsItsMessageAndGivesTheErrorValue) {
         {"360d1m", "\a\aError: deg 360.016663 is out of range [-360..360]\n"},
         {"-361:00:00", "\a\aError: deg -361.000000 is out of range [-360..360]\n"},
         {"99999999999:00:00", "\a\aError: deg 2147483648.000000 is out of range [-360..360]\n"},
+        // 3.4028235e38 rounds to the largest float, which is finite and shown.
+        {"340282350000000000000000000000000000000c",
+         "\a\aError: sec "
+         "340282346638528859811704183484516925440.000000"
+         " is out of range [-59.99..59.99]\n"},
+        {"-340282350000000000000000000000000000000d",
+         "\a\aError: deg -"
+         "340282346638528859811704183484516925440.000000"
+         " is out of range [-360..360]\n"},
     };
     for (const Case& c : cases) {
         Outcome outcome = convert(c.text);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -69,6 +70,21 @@ TEST(LineReader, StripLineFeedRemovesOneTrailingLineFeed) {
     EXPECT_STREQ(line, "text");
     char bare[] = "text";
     EXPECT_EQ(strip_line_feed(bare), 4u);
+}
+
+// A file without end (/dev/zero) gives lines for ever; the count stays at the
+// largest line number instead of wrapping negative.
+TEST(LineReader, LineCountStopsAtTheLargestLineNumber) {
+    const int32_t largest = std::numeric_limits<int32_t>::max();
+    const struct Case {
+        int32_t before;
+        int32_t after;
+    } cases[] = {{0, 1}, {65535, 65536}, {largest - 1, largest}, {largest, largest}};
+    for (const Case& c : cases) {
+        int32_t line_no = c.before;
+        count_line(&line_no);
+        EXPECT_EQ(line_no, c.after) << c.before;
+    }
 }
 
 }  // namespace

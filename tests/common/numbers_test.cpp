@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <string>
 
 namespace {
@@ -62,6 +63,24 @@ TEST(RealConversion, ReadsDecimalSyntaxOnly) {
         EXPECT_EQ(text_to_real(c.text, &end), c.value) << c.text;
         EXPECT_EQ(end - c.text, c.consumed) << c.text;
     }
+}
+
+TEST(RealConversion, SinglePrecisionOverflowsOnlyWhereRoundingReachesInfinity) {
+    const float largest = std::numeric_limits<float>::max();
+    const float infinity = std::numeric_limits<float>::infinity();
+    const struct Case {
+        double value;
+        float single;
+    } cases[] = {
+        {0.1, 0.1f},
+        {3.4028235e38, largest},
+        {0x1.fffffefffffffp127, largest},  // just below halfway to 2^128
+        {-0x1.fffffefffffffp127, -largest},
+        {0x1.ffffffp127, infinity},  // halfway: the tie goes to the even 2^128
+        {-0x1.ffffffp127, -infinity},
+        {1e39, infinity},
+    };
+    for (const Case& c : cases) EXPECT_EQ(real_to_single(c.value), c.single) << c.value;
 }
 
 TEST(RealConversion, OutOfRangeValuesOverflowToInfinity) {

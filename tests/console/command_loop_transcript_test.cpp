@@ -1,6 +1,7 @@
 #include <string>
 
 #include "tests/support/transcript.h"
+#include "tests/windows/wine.h"
 
 namespace {
 
@@ -10,6 +11,20 @@ const std::string prompt = "Command> ";
 // and then meets the end of its input.
 std::string ends_after(const std::string& between) {
     return start_text() + prompt + between + prompt + "\n";
+}
+
+// A port that a test does not map leads nowhere, never to a serial device of
+// the machine (COM1 would be its console, /dev/ttyS0).
+TEST(ConsoleStart, PortsThatATestDoesNotMapCannotBeOpened) {
+    if (program_runs_under_wine()) GTEST_SKIP() << "Wine finds its ports in its own prefix";
+    std::string refusals;
+    for (const char* port : {"1", "20"}) {
+        refusals += std::string("Connecting at 19200...\n\a\aError: cannot open COM port COM") +
+                    port + ": No such file or directory\n\a\aError: could not open COM port COM" +
+                    port + "\n" + prompt;
+    }
+    RunResult run = run_console("connect 1\nconnect 20\n");
+    EXPECT_OUTPUT(start_text() + prompt + refusals + "\n", run.out);
 }
 
 TEST(ConsoleStart, EmptyInputPrintsBannerSummaryPromptAndEndsWithStatus1) {

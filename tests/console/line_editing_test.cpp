@@ -20,9 +20,10 @@ class TerminalSession {
     TerminalSession() {
         const char* exe = std::getenv("VESTRIMOND_EXE");
         std::string program = exe != nullptr ? exe : VESTRIMOND_EXE;
+        const auto env = directory_.environment({{"TERM", "xterm"}});
         pid_ = forkpty(&master_, nullptr, nullptr, nullptr);
         if (pid_ == 0) {
-            setenv("TERM", "xterm", 1);
+            for (const auto& [name, value] : env) setenv(name.c_str(), value.c_str(), 1);
             if (chdir(TEST_SOURCE_DIR) != 0) _exit(126);
             execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
             _exit(127);
@@ -97,6 +98,7 @@ class TerminalSession {
         return count;
     }
 
+    RunDirectory directory_;
     int master_ = -1;
     pid_t pid_ = -1;
     std::string screen_;
@@ -107,11 +109,16 @@ class TerminalSession {
 const char* const wine_terminal =
     "Wine draws the console on a terminal with cursor moves for blanks";
 
+// Built without libedit, the program reads plain lines, and the terminal
+// leaves the arrow keys in them.
+const char* const no_line_editing = "the program was built without line editing (no libedit)";
+
 const std::string left_arrow = "\x1b[D";
 const std::string up_arrow = "\x1b[A";
 
 TEST(LineEditing, LeftArrowEditsAndUpArrowRecallsThePreviousCommand) {
     if (program_runs_under_wine()) GTEST_SKIP() << wine_terminal;
+    if (!VESTRIMOND_LINE_EDITING) GTEST_SKIP() << no_line_editing;
     TerminalSession terminal;
     ASSERT_TRUE(terminal.wait_for("Command> ", 1)) << terminal.screen();
     // "hep", back one, insert "l": the line reads "help".

@@ -159,6 +159,7 @@ TEST(RulesParser, ArgumentValuesOutsideTheirRangeAreNamed) {
         {"drop circle -2.5 45d -105d", -16, "invalid Circle Radius, must be > 0: -2.500000"},
         {"drop circle #5 45d -105d", -16, "invalid Circle Radius, must be > 0: 0.000000"},
         {"drop circle 1e39 45d -105d", -16, "invalid Circle Radius, must be > 0: inf"},
+        {"drop circle 3.4028236e38 45d -105d", -16, "invalid Circle Radius, must be > 0: inf"},
         {"drop circle 5 90.1d -105d", -19, "invalid Latitude range [-90..90]: 90.099998"},
         {"drop circle 5 45d -180.5d", -22, "invalid Longitude range [-180..180]: -180.500000"},
         {"drop compass NNE 45d -105d", -27, "invalid compass Direction NNE"},
@@ -262,6 +263,11 @@ TEST(RulesParser, EveryRuleTypeFillsItsSlots) {
          "00 00 87 43 00 00 00 00 B4 42 00 00 00 00 00 3F 00 00 00 00 20 41 00 00 3A 08 01 00"},
         {"drop sector 0d 360d 0 # out of range left out",
          "00 00 00 00 00 00 00 00 B4 43 00 00 00 00 00 00 00 00 00 00 00 00 00 00 3A 04 01 00"},
+        // Just above the largest float, and still rounding to it.
+        {"drop circle 3.4028235e38 0d 0d",
+         "FF FF 7F 7F 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 37 04 01 00"},
+        {"drop sector 0d 0d 3.40282356e38",
+         "00 00 00 00 00 00 00 00 00 00 00 00 FF FF 7F 7F 00 00 00 00 00 00 00 00 3A 04 01 00"},
     };
     for (const Case& c : cases) EXPECT_EQ(c.image, parsed_record(c.line)) << c.line;
 }

@@ -1,3 +1,5 @@
+#include <fcntl.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -88,6 +90,37 @@ TEST(DeviceConnection, DeviceThatDoesNotAnswerAsExpectedIsRefused) {
     for (size_t i = 0; i < std::size(cases); ++i) {
         EXPECT_OUTPUT(session(cases[i].output + prompt + not_connected), results[i].out)
             << cases[i].what;
+    }
+}
+
+// The exclusive flag of a pty outlives the program while the device holds
+// the other end; a program that ends while connected must clear it, or only a
+// privileged next run could open the port.
+TEST(DeviceConnection, ProgramThatEndsWhileConnectedLetsGoOfThePort) {
+    struct Case {
+        const char* what;
+        const char* script;
+        std::string output;
+        int status;
+    } cases[] = {
+        {"exit command", "connect 1\nx\n", start_text() + prompt + connected_at("19200") + prompt,
+         0},
+        {"end of input", "connect 1\n", session(connected_at("19200")), 1},
+    };
+    for (const Case& c : cases) {
+        SimProcess device;
+        RunResult run = run_with_device(device, c.script);
+        EXPECT_OUTPUT(c.output, run.out) << c.what;
+        EXPECT_EQ(run.status, c.status) << c.what;
+        int fd = open(device.path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        ASSERT_GE(fd, 0) << c.what << ": the pty stayed exclusive";
+        int exclusive = -1;
+        EXPECT_EQ(ioctl(fd, TIOCGEXCL, &exclusive), 0);
+        EXPECT_EQ(exclusive, 0) << c.what;
+        close(fd);
+        RunResult next = run_with_device(device, "connect 1\ndisconnect\n");
+        EXPECT_OUTPUT(session(connected_at("19200") + prompt + "Disconnected\n"), next.out)
+            << c.what;
     }
 }
 

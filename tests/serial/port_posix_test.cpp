@@ -7,7 +7,9 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <thread>
 
@@ -158,6 +160,46 @@ TEST(PortLine, ClosingClearsTheExclusiveFlagThatThePtyKeeps) {
     close_port();  // no port open: nothing happens
 }
 
+// A program that ends with the port open, however it ends, leaves the flag
+// clear too; a signal still ends it as that signal.
+TEST(PortLine, EveryEndOfTheProgramClearsTheExclusiveFlag) {
+    struct Case {
+        const char* what;
+        void (*end)();
+        int status;  // exit status, or the signal that ended the program
+        bool signaled;
+    } cases[] = {
+        {"exit", [] { std::exit(3); }, 3, false},
+        {"interrupt", [] { raise(SIGINT); }, SIGINT, true},
+        {"termination", [] { raise(SIGTERM); }, SIGTERM, true},
+        {"hang-up", [] { raise(SIGHUP); }, SIGHUP, true},
+        {"abort of a fatal exit", [] { std::abort(); }, SIGABRT, true},
+    };
+    for (const Case& c : cases) {
+        PtyPair pty;
+        std::fflush(stdout);
+        pid_t child = fork();
+        if (child == 0) {
+            if (open_port(pty.name(), 19200) != 0) _exit(99);
+            c.end();
+            _exit(98);
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        if (c.signaled) {
+            EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.status) << c.what;
+        } else {
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == c.status) << c.what;
+        }
+        int fd = open(pty.slave().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        ASSERT_GE(fd, 0) << c.what << ": the slave stayed exclusive";
+        int exclusive = -1;
+        EXPECT_EQ(ioctl(fd, TIOCGEXCL, &exclusive), 0);
+        EXPECT_EQ(exclusive, 0) << c.what;
+        close(fd);
+    }
+}
+
 TEST(PortRead, ReadEndsWhenItsSizeHasArrivedOrAtItsDeadline) {
     PtyPair pty;
     struct Case {
@@ -174,6 +216,7 @@ TEST(PortRead, ReadEndsWhenItsSizeHasArrivedOrAtItsDeadline) {
         {4800, "abc", 200, 100, "abc", 510, 660},  // 2 ms for each byte asked
         {57600, std::string("a\0b\0\0c", 6), 3, 2000, "abc", 0, 300},
         {57600, std::string("\0\0\0", 3), 1, 100, "", 110, 260},
+        {57600, std::string("X\0Y\0", 4), 20, 100, "XY", 110, 260},
     };
     for (const Case& c : cases) {
         ASSERT_EQ(open_port(pty.name(), c.baud), 0);
@@ -183,6 +226,10 @@ TEST(PortRead, ReadEndsWhenItsSizeHasArrivedOrAtItsDeadline) {
         int got = read_port(pty.name(), buffer.data(), c.size, c.timeout_ms);
         auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
         EXPECT_EQ(buffer.substr(0, static_cast<size_t>(got)), c.got) << c.baud << " " << c.size;
+        // Nothing but zeros follows the count, whatever the NULs dropped moved.
+        EXPECT_EQ(buffer.substr(static_cast<size_t>(got)),
+                  std::string(static_cast<size_t>(c.size - got), '\0'))
+            << c.baud << " " << c.size;
         EXPECT_GE(took.count(), c.least_ms) << c.baud << " " << c.size;
         EXPECT_LE(took.count(), c.most_ms) << c.baud << " " << c.size;
         close_port();

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -60,6 +61,17 @@ TEST_F(LoopTest, EveryIterationSendsTheCharacters40To7EAndPrintsADot) {
     EXPECT_EQ(port_script::state.reads[1].timeout_ms, 1000);
     EXPECT_EQ(connected, 1);
     EXPECT_TRUE(port_script::state.is_open);
+}
+
+// The iteration after the largest count is never reached, so the loop ends.
+TEST_F(LoopTest, LargestCountEndsAfterItsLastIteration) {
+    device(start_answer, [](int i, unsigned char b) { return i <= 63 ? echo_all(i, b) : ""; });
+    testing::internal::CaptureStdout();
+    bool passed = run_iterations(INT32_MAX, INT32_MAX);
+    std::string output = testing::internal::GetCapturedStdout();
+    EXPECT_TRUE(passed) << output;
+    EXPECT_EQ(output, ".");
+    EXPECT_EQ(port_script::all_written().size(), 63u);
 }
 
 TEST_F(LoopTest, RefusedCountOrCodeSendsNothingAndKeepsTheConnection) {

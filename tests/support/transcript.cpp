@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <sstream>
 
 #include "tests/windows/wine_ports.h"
@@ -83,9 +84,33 @@ std::vector<std::string> split_lines(const std::string& text) {
 
 }  // namespace
 
+RunDirectory::RunDirectory() {
+    char path[] = "/tmp/vestrimond-run-XXXXXX";
+    if (mkdtemp(path) != nullptr) path_ = path;
+}
+
+RunDirectory::~RunDirectory() {
+    std::error_code ignored;
+    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+}
+
+std::vector<std::pair<std::string, std::string>> RunDirectory::environment(
+    const std::vector<std::pair<std::string, std::string>>& env) const {
+    // Without a directory the ports still lead nowhere.
+    const std::string base = path_.empty() ? "/nonexistent/vestrimond-run" : path_;
+    std::vector<std::pair<std::string, std::string>> all;
+    for (int n = 1; n <= 20; ++n) {
+        all.emplace_back("VESTRIMOND_COM" + std::to_string(n), base + "/COM" + std::to_string(n));
+    }
+    all.insert(all.end(), env.begin(), env.end());
+    return all;
+}
+
 RunResult run_console(const std::string& script, const RunOptions& options) {
     RunResult result;
     WinePorts ports(options.env);
+    RunDirectory directory;
+    const auto env = directory.environment(options.env);
     int input = script_file(script);
     int out_pipe[2], err_pipe[2];
     if (input < 0 || pipe(out_pipe) != 0 || pipe(err_pipe) != 0) return result;
@@ -100,7 +125,7 @@ RunResult run_console(const std::string& script, const RunOptions& options) {
         close(out_pipe[0]);
         close(err_pipe[0]);
         if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) _exit(126);
-        for (const auto& [name, value] : options.env) setenv(name.c_str(), value.c_str(), 1);
+        for (const auto& [name, value] : env) setenv(name.c_str(), value.c_str(), 1);
         if (wrapper != nullptr && wrapper[0] != '\0') {
             execlp(wrapper, wrapper, program.c_str(), static_cast<char*>(nullptr));
         } else {

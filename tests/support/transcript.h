@@ -28,6 +28,26 @@ struct RunResult {
 
 RunResult run_console(const std::string& script, const RunOptions& options = {});
 
+// A temporary directory for one run of the program, removed with the object.
+// No test may reach a serial device of the machine: a port that the run does
+// not map itself is mapped to a path inside this directory, where nothing is,
+// never to the machine's /dev/ttyS<n-1>.
+class RunDirectory {
+  public:
+    RunDirectory();
+    ~RunDirectory();
+    RunDirectory(const RunDirectory&) = delete;
+    RunDirectory& operator=(const RunDirectory&) = delete;
+
+    // VESTRIMOND_COM1..VESTRIMOND_COM20 naming paths inside the directory,
+    // followed by `env`, whose ports take precedence when set in this order.
+    std::vector<std::pair<std::string, std::string>> environment(
+        const std::vector<std::pair<std::string, std::string>>& env) const;
+
+  private:
+    std::string path_;
+};
+
 // Compares whole outputs; on a mismatch shows the first differing line of
 // each with control characters made visible, and a few lines around it.
 ::testing::AssertionResult same_output(const std::string& expected, const std::string& actual);

@@ -363,6 +363,9 @@ TEST(FirmwareUpdate, FileThatChangedSinceTheCheckIsNotSentFurther) {
         {"a record spoilt",
          "; test image\n" + record_1 + "\n" + spoilt_record_2 + "\n" + record_end + "\n",
          {record_1 + "\r"}},
+        {"a record with a negative count",
+         "; test image\n" + record_1 + "\n:-1000001\n" + record_end + "\n",
+         {record_1 + "\r"}},
     };
     for (const Case& c : cases) {
         const TempFile& file = hex_file(three_records);

@@ -146,6 +146,9 @@ TEST(HexFileCheck, FirstFaultyRecordEndsTheCheck) {
         {"trailing blank", ":00000001FF \n", -4, message("invalid record length (0)", 1)},
         {"129 data bytes", record("81000000", data_bytes(129)) + "\n", -5,
          message("record length > 128 (129)", 1)},
+        // A sign makes the count an unsigned 4294967295: 2n + 11 wraps to the
+        // line's 9 characters, and the limit refuses it.
+        {"count -1", ":-1000001\n", -5, message("record length > 128 (4294967295)", 1)},
         {"data at offset 0002", record("04000200", "01020304") + "\n", -6,
          message("data record offset boundary error", 1)},
         {"line numbers count comments", "; boot loader\n:00000001FF\n\n:0100000000FE\n", -2,
