@@ -44,5 +44,9 @@ int main(int argc, char** argv) {
 
     if (!options.link.empty()) sim::remove_link(options.link, line.slave_path());
     sim::log_line("stopped");
+    if (options.strict && sim::violation_count() > 0) {
+        sim::print_violations(stderr);
+        return 3;
+    }
     return 0;
 }

@@ -8,9 +8,9 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "serial/line_settings.h"
 #include "sim/log.h"
 #include "sim/stop_signal.h"
+#include "sim/tty_settings.h"
 
 namespace sim {
 
@@ -49,7 +49,7 @@ bool PtyLine::open(int32_t rate) {
     // set the line up still meets the device.
     int slave = ::open(slave_path_, O_RDWR | O_NOCTTY);
     if (slave < 0) return false;
-    bool set = read_line_settings(slave) == 0 && write_line_settings(slave, rate) == 0;
+    bool set = set_raw_line(slave, rate) == 0;
     int saved = errno;
     close(slave);
     errno = saved;
@@ -67,7 +67,7 @@ void PtyLine::set_rate(int32_t rate) {
 
 bool PtyLine::rates_agree() {
     auto now = clock::now();
-    if (terminal_rate(master_) == rate_) last_agreement_ = now;
+    if (line_rate(master_) == rate_) last_agreement_ = now;
     return now - last_agreement_ <= agreement_window;
 }
 
@@ -87,7 +87,7 @@ int PtyLine::receive() {
     if (count == 0) return -1;
     if (!rates_agree()) {
         log_line("lost %d bytes: host at %ld, device at %ld", static_cast<int>(count),
-                 static_cast<long>(terminal_rate(master_)), static_cast<long>(rate_));
+                 static_cast<long>(line_rate(master_)), static_cast<long>(rate_));
         return 0;
     }
     next_ = 0;
