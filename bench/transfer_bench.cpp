@@ -217,7 +217,7 @@ void wait_for_enter() {}
 double program_per_record(Pty& pty) {
     std::string file = write_firmware_file(record_count);
     Device device(pty.master, Device::Mode::firmware_dialogue);
-    int result = quietly([&] { return firmware(1, file.c_str(), wait_for_enter); });
+    int result = quietly([&] { return firmware("COM1", file.c_str(), wait_for_enter); });
     std::remove(file.c_str());
     if (result != 0 || device.answers() != size_t(record_count)) {
         std::fprintf(stderr, "firmware update failed: %d\n", result);

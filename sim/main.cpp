@@ -48,5 +48,9 @@ int main(int argc, char** argv) {
         options.line.drop.probability > 0) {
         line.print_counts(stderr);
     }
+    if (options.strict && sim::violation_count() > 0) {
+        sim::print_violations(stderr);
+        return 3;
+    }
     return 0;
 }

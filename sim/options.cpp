@@ -1,13 +1,13 @@
 #include "sim/options.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "common/numbers.h"
-#include "serial/baud.h"
+#include "sim/tty_settings.h"
 
 namespace sim {
 
@@ -16,9 +16,12 @@ namespace {
 // A whole argument as a number: decimal, or hexadecimal after 0x.
 bool read_number(const char* text, int* value) {
     char* end;
-    int32_t number = text_to_int32(text, &end, 0);
-    if (end == text || *end != '\0') return false;
-    *value = number;
+    errno = 0;
+    long number = std::strtol(text, &end, 0);
+    if (end == text || *end != '\0' || errno != 0 || number != static_cast<int32_t>(number)) {
+        return false;
+    }
+    *value = static_cast<int>(number);
     return true;
 }
 
@@ -133,7 +136,7 @@ const OptionRule option_rules[] = {
     {"--baud", "N", "rate of the device's host port at start (default 19200)",
      [](Options& o, const char* v) {
          int rate;
-         if (!read_number(v, &rate) || rate <= 0 || get_baud(rate) == nullptr) return false;
+         if (!read_number(v, &rate) || !device_rate(rate)) return false;
          return (o.baud = rate, true);
      }},
     {"--silent", nullptr, "never answer anything",
@@ -186,6 +189,8 @@ const OptionRule option_rules[] = {
      [](Options& o, const char* v) { return read_fault_rate(v, &o.line.noise); }},
     {"--drop", "P[:SEED]", "lose a byte with probability P, in both directions",
      [](Options& o, const char* v) { return read_fault_rate(v, &o.line.drop); }},
+    {"--strict", nullptr, "at the end, list the host's protocol violations; exit 3 if any",
+     [](Options& o, const char*) { return (o.strict = true); }},
     {"--verbose", nullptr, "log what the device does on standard error",
      [](Options& o, const char*) { return (o.verbose = true); }},
 };

@@ -23,6 +23,7 @@ struct Options {
     int echo_corrupt = 0;           // loop test: send this echoed byte with bit 7 set (0: never)
     bool vanish_on_reset = false;   // "reset" removes the link: the port is gone
     bool verbose = false;           // log to standard error
+    bool strict = false;            // end with status 3 when the host broke the wire grammar
     LineOptions line;               // pacing, noise and loss on the line
     DownloadOptions download;
     LoaderOptions loader;

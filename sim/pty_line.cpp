@@ -11,9 +11,9 @@
 #include <cerrno>
 #include <cstring>
 
-#include "serial/line_settings.h"
 #include "sim/log.h"
 #include "sim/stop_signal.h"
+#include "sim/tty_settings.h"
 
 namespace sim {
 
@@ -90,7 +90,7 @@ bool PtyLine::open(int32_t rate) {
     // set the line up still meets the device.
     int slave = ::open(slave_path_, O_RDWR | O_NOCTTY);
     if (slave < 0) return false;
-    bool set = read_line_settings(slave) == 0 && write_line_settings(slave, rate) == 0;
+    bool set = set_raw_line(slave, rate) == 0;
     int saved = errno;
     close(slave);
     errno = saved;
@@ -115,7 +115,7 @@ void PtyLine::set_rate(int32_t rate) {
 }
 
 int32_t PtyLine::host_rate() const {
-    return terminal_rate(master_);
+    return line_rate(master_);
 }
 
 PtyLine::Poll PtyLine::poll_master(clock::time_point until) {
