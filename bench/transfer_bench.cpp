@@ -334,7 +334,7 @@ void paced_firmware() {
     std::string file = write_firmware_file(records);
     PacedDevice device(19200);
     auto start = bench_clock::now();
-    int result = quietly([&] { return firmware(1, file.c_str(), wait_for_enter); });
+    int result = quietly([&] { return firmware("COM1", file.c_str(), wait_for_enter); });
     double seconds = seconds_since(start);
     std::remove(file.c_str());
     if (result != 0) {
