@@ -7,8 +7,8 @@ WIN_BUILD ?= build-windows
 JOBS ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all build run test test-windows deps clean package package-test test-sanitize \
-	coverage fuzz fuzz-build fuzz-corpus mutate
+.PHONY: all build run test test-windows deps clean package package-test package-windows \
+	package-windows-test test-sanitize coverage fuzz fuzz-build fuzz-corpus soak mutate
 
 all: build
 
@@ -29,16 +29,43 @@ test-windows: deps build
 	@JOBS=$(JOBS) sh scripts/test-windows.sh $(BUILD) $(WIN_BUILD)
 
 clean:
-	rm -rf $(BUILD) $(WIN_BUILD)
+	rm -rf $(BUILD) $(WIN_BUILD) $(PACKAGE_BUILD) $(WIN_PACKAGE_BUILD)
 
-# The Debian package, built without the tests, and its check in a clean root.
-package: deps
-	cmake -S . -B build-package -DCMAKE_BUILD_TYPE=Release -DVESTRIMOND_TESTS=OFF
-	cmake --build build-package -j$(JOBS)
-	cd build-package && cpack
+# Downloads and firmware updates on a paced line with noise and lost bytes,
+# session after session for SOAK_TIME seconds; prints the figures and fails
+# when a session broke an invariant (tests/soak/soak.cpp).
+SOAK_TIME ?= 600
+
+soak: deps build
+	$(BUILD)/tests/soak/soak $(SOAK_TIME)
+
+# The Debian package, built without the tests with Debian's hardening flags,
+# and its check: lintian, then an install, a run and a removal in a clean root.
+PACKAGE_BUILD ?= build-package
+
+package:
+	@sh scripts/install-deps.sh package
+	DEB_BUILD_MAINT_OPTIONS=hardening=+all; export DEB_BUILD_MAINT_OPTIONS; \
+	cmake -S . -B $(PACKAGE_BUILD) -DCMAKE_BUILD_TYPE=Release -DVESTRIMOND_TESTS=OFF \
+	  -DCMAKE_CXX_FLAGS="$$(dpkg-buildflags --get CXXFLAGS) $$(dpkg-buildflags --get CPPFLAGS)" \
+	  -DCMAKE_EXE_LINKER_FLAGS="$$(dpkg-buildflags --get LDFLAGS)"
+	cmake --build $(PACKAGE_BUILD) -j$(JOBS)
+	cd $(PACKAGE_BUILD) && cpack
 
 package-test: package
-	sh scripts/test-package.sh build-package
+	sh scripts/test-package.sh $(PACKAGE_BUILD)
+
+# The Windows installer and ZIP, made from a MinGW-w64 build without the
+# tests, and their check under Wine against the Linux build's output.
+WIN_PACKAGE_BUILD ?= build-windows-package
+
+package-windows:
+	@JOBS=$(JOBS) sh scripts/package-windows.sh $(WIN_PACKAGE_BUILD)
+
+package-windows-test: package-windows
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
+	cmake --build $(BUILD) --target vestrimond -j$(JOBS)
+	@sh scripts/test-package-windows.sh $(WIN_PACKAGE_BUILD) $(BUILD)
 
 # The whole test suite built with AddressSanitizer and UndefinedBehaviorSanitizer.
 SANITIZE_BUILD ?= build-asan

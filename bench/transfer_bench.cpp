@@ -1,14 +1,24 @@
-// Host time per firmware record and per download packet against a device
-// that answers at once on an unpaced pty, next to a bare write/poll/read
-// ping-pong of the same sizes over the same kind of pty, and the time the same
-// exchange takes on the wire at 19200 baud.
+// Two measures of the transfers.
 //
-// The device runs in a thread on the pty master and stamps every answer it
-// sends; the time per exchange is the mean distance between its answers, so
-// both runs are measured the same way.
+// Unpaced: host time per firmware record and per download packet against a
+// device that answers at once on an unpaced pty, next to a bare
+// write/poll/read ping-pong of the same sizes over the same kind of pty, and
+// the time the same exchange takes on the wire at 19200 baud. The device runs
+// in a thread on the pty master and stamps every answer it sends; the time per
+// exchange is the mean distance between its answers, so both runs are measured
+// the same way.
+//
+// Paced: a whole firmware update of a 64 KiB image and a download at every
+// host rate against the simulator on a paced line (vestrimond-sim --pace),
+// next to the wire-time floor: every byte that crosses the line, both ways, at
+// 10 bits a byte.
+//
+// "transfer_bench unpaced" or "transfer_bench paced" runs one of the two.
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -21,8 +31,13 @@
 #include <thread>
 #include <vector>
 
+#include "config/conf_parser.h"
+#include "config/conf_record.h"
+#include "rules/rule_parser.h"
+#include "rules/rule_record.h"
 #include "serial/connection.h"
 #include "serial/port.h"
+#include "transfer/download.h"
 #include "transfer/firmware.h"
 #include "transfer/framing.h"
 
@@ -33,7 +48,7 @@ using bench_clock = std::chrono::steady_clock;
 constexpr int record_count = 4000;
 constexpr int packet_count = 4000;
 constexpr int warm_up = 50;                  // answers left out at the start
-constexpr int record_chars = 44;             // 16 data bytes
+constexpr int record_chars = 43;             // ":10", address, type, 16 data bytes, sum
 constexpr int packet_bytes = 64;             // 60 payload bytes
 constexpr double wire_bits_per_byte = 10.0;  // 8N1
 constexpr double wire_baud = 19200.0;
@@ -202,7 +217,7 @@ void wait_for_enter() {}
 double program_per_record(Pty& pty) {
     std::string file = write_firmware_file(record_count);
     Device device(pty.master, Device::Mode::firmware_dialogue);
-    int result = quietly([&] { return firmware(1, file.c_str(), wait_for_enter); });
+    int result = quietly([&] { return firmware("COM1", file.c_str(), wait_for_enter); });
     std::remove(file.c_str());
     if (result != 0 || device.answers() != size_t(record_count)) {
         std::fprintf(stderr, "firmware update failed: %d\n", result);
@@ -251,13 +266,139 @@ void report(const char* what, double program_us, double bare_us, int wire_bytes)
                 wire_us, wire_bytes, 100.0 * program_us / wire_us);
 }
 
-}  // namespace
+// The simulator on a paced line, as a child process; its pty is COM1.
+class PacedDevice {
+  public:
+    explicit PacedDevice(int32_t rate) {
+        int out[2];
+        if (pipe(out) != 0) std::exit(1);
+        std::string rate_text = std::to_string(rate);
+        pid_ = fork();
+        if (pid_ == 0) {
+            dup2(out[1], 1);
+            close(out[0]);
+            execl(VESTRIMOND_SIM, VESTRIMOND_SIM, "--pace", "--baud", rate_text.c_str(),
+                  static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(out[1]);
+        std::string path;
+        char c;
+        while (read(out[0], &c, 1) == 1 && c != '\n') path += c;
+        close(out[0]);
+        if (path.empty()) {
+            std::fprintf(stderr, "the simulator did not start\n");
+            std::exit(1);
+        }
+        setenv("VESTRIMOND_COM1", path.c_str(), 1);
+    }
+    ~PacedDevice() {
+        kill(pid_, SIGTERM);
+        waitpid(pid_, nullptr, 0);
+    }
 
-int main() {
+  private:
+    pid_t pid_;
+};
+
+double seconds_since(bench_clock::time_point start) {
+    return std::chrono::duration<double>(bench_clock::now() - start).count();
+}
+
+double wire_seconds(long bytes, int32_t rate) {
+    return bytes * wire_bits_per_byte / rate;
+}
+
+// `fixed_waits`: the reads of the dialogue that wait out their whole time-out
+// by design, while `bytes_meanwhile` of the bytes cross the line.
+void report_paced(const char* what, double seconds, long bytes, int32_t rate, double fixed_waits,
+                  long bytes_meanwhile) {
+    double floor = wire_seconds(bytes, rate);
+    std::printf("  %-26s %8.3f s  floor %8.3f s (%6ld bytes at %5d)  ratio %.4f", what, seconds,
+                floor, bytes, rate, seconds / floor);
+    std::printf("  without the %.0f ms of fixed waits %.4f\n", fixed_waits * 1000,
+                (seconds - fixed_waits) / (floor - wire_seconds(bytes_meanwhile, rate)));
+}
+
+// The read time-out the port layer gives a read that receives nothing.
+double idle_read_seconds(int timeout_ms, int size, int32_t rate) {
+    return (timeout_ms + 10 + size * (10000 / rate)) / 1000.0;
+}
+
+// A whole firmware update at 19200: the program's own update of a 64 KiB
+// image in records of 16 bytes. The floor counts every byte of the dialogue:
+// interrupt, reset, sync, identifier and records with their CR out; the
+// prompt, the two acknowledgements and one answer per record back.
+void paced_firmware() {
+    constexpr int records = 4096;
+    std::string file = write_firmware_file(records);
+    PacedDevice device(19200);
+    auto start = bench_clock::now();
+    int result = quietly([&] { return firmware("COM1", file.c_str(), wait_for_enter); });
+    double seconds = seconds_since(start);
+    std::remove(file.c_str());
+    if (result != 0) {
+        std::fprintf(stderr, "firmware update failed: %d\n", result);
+        std::exit(1);
+    }
+    long bytes = 2 + 6 + 1 + 9 + long(records) * (record_chars + 1) + 1 + 1 + 1 + records;
+    // Waits of the dialogue itself: the drain before the warning, the read
+    // after "reset", the wait for more prompt bytes after the first, and for
+    // more answer bytes after the sync and after the identifier.
+    double waits = idle_read_seconds(100, 1024, 19200) + idle_read_seconds(50, 32, 19200) +
+                   idle_read_seconds(100, 19, 19200) + idle_read_seconds(30, 19, 19200) +
+                   idle_read_seconds(200, 19, 19200);
+    report_paced("firmware update, 64 KiB", seconds, bytes, 19200, waits, 2 + 6);
+}
+
+// The program's download of examples/site.cfg and examples/site.rul at
+// `rate`, from the "download" command to the finish packet's answer. The
+// floor counts the command, every packet and every answer.
+void paced_download(int32_t rate) {
+    PacedDevice device(rate);
+    std::snprintf(port_name, sizeof port_name, "COM1");
+    if (quietly([&] { return connect_device(rate, false); }) != 0) {
+        std::fprintf(stderr, "no connection at %d\n", rate);
+        std::exit(1);
+    }
+    auto start = bench_clock::now();
+    int result = quietly([] {
+        if (write_port(port_name, "download\n", 9) != 9) return -9;
+        return dwn_download();
+    });
+    double seconds = seconds_since(start);
+    close_port();
+    connected = 0;
+    if (result != 0) {
+        std::fprintf(stderr, "download failed at %d: %d\n", rate, result);
+        std::exit(1);
+    }
+    const long rules = long(conf_record.rule_count) * 28;
+    const long packets = 3 + (904 + 59) / 60 + (rules + 59) / 60;
+    const long bytes = 9 + 3 * 21 + 904 + rules + ((904 + 59) / 60 + (rules + 59) / 60) * 4 + packets;
+    char what[40];
+    std::snprintf(what, sizeof what, "download at %d", rate);
+    // The download first reads what the device may have left, for 10 ms,
+    // while its command crosses the line.
+    report_paced(what, seconds, bytes, rate, idle_read_seconds(10, 64, rate), 9);
+}
+
+void paced() {
+    quietly([] {
+        conf_reset();
+        conf_process(TEST_SOURCE_DIR "/examples/site.cfg");
+        return rules_process(TEST_SOURCE_DIR "/examples/site.rul");
+    });
+    std::printf("Paced line (vestrimond-sim --pace): program time next to the wire-time floor\n");
+    for (int32_t rate : {4800, 9600, 19200, 38400, 57600}) paced_download(rate);
+    paced_firmware();
+}
+
+void unpaced() {
     Pty pty;
     if (!open_pty(pty)) {
         std::perror("pty");
-        return 1;
+        std::exit(1);
     }
     setenv("VESTRIMOND_COM1", pty.path, 1);
 
@@ -270,9 +411,17 @@ int main() {
     double packet_program = program_per_packet(pty);
     double packet_bare = bare_per_exchange(pty, Device::Mode::packets, packet, packet_count);
 
-    report("Firmware record: 44 characters and CR out, one answer byte back", record_program,
+    report("Firmware record: 43 characters and CR out, one answer byte back", record_program,
            record_bare, record_chars + 1 + 1);
     report("Download packet: 64 bytes out, one answer byte back", packet_program, packet_bare,
            packet_bytes + 1);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string only = argc > 1 ? argv[1] : "";
+    if (only != "paced") unpaced();
+    if (only != "unpaced") paced();
     return 0;
 }

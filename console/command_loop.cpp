@@ -19,6 +19,7 @@
 #include "rules/rule_record.h"
 #include "serial/connection.h"
 #include "serial/port.h"
+#include "serial/port_path.h"
 #include "serial/serial_test.h"
 #include "transfer/download.h"
 #include "transfer/firmware.h"
@@ -41,8 +42,20 @@ private:
     char* rest_;
 };
 
-// "3", "COM3" and "com3" all name COM3; anything outside 1..20 is refused.
-bool parse_com_port(const char* token, int* port) {
+// The port of "connect" and "firmware", made into the port name that the
+// port layer opens and messages show: "3", "COM3" and "com3" all name COM3
+// (anything outside 1..20 is refused), and where the build takes device paths
+// a path names the device itself. A path is never cut to fit.
+bool parse_port(const char* token, char (&name)[sizeof port_name]) {
+    if (port_argument_is_path(token)) {
+        if (std::strlen(token) >= sizeof name) {
+            std::printf("\a\aError: device path too long (max %d characters)\n",
+                        static_cast<int>(sizeof name - 1));
+            return false;
+        }
+        std::snprintf(name, sizeof name, "%s", token);
+        return true;
+    }
     int32_t number = leading_decimal(token);
     if (number == 0 && is_prefix_nocase("com", token)) {
         number = leading_decimal(token + 3);
@@ -51,7 +64,7 @@ bool parse_com_port(const char* token, int* port) {
         std::printf("\a\aError: invalid COM port number (1..20): %s\n", token);
         return false;
     }
-    *port = static_cast<int>(number);
+    std::snprintf(name, sizeof name, "COM%d", static_cast<int>(number));
     return true;
 }
 
@@ -126,13 +139,13 @@ void run_connect(Arguments& args) {
         std::printf("\a\aError: missing argument: com_port\n");
         return;
     }
-    int port;
-    if (!parse_com_port(port_token, &port)) return;
+    char port[sizeof port_name];
+    if (!parse_port(port_token, port)) return;
     const char* baud_token = args.next_number();
     int32_t baud = baud_token != nullptr ? leading_decimal(baud_token) : default_baud();
     if (!check_host_baud(baud)) return;
     current_baud = baud;
-    std::snprintf(port_name, sizeof port_name, "COM%d", port);
+    std::memcpy(port_name, port, sizeof port_name);
     connect_device(current_baud, false);
 }
 
@@ -204,8 +217,8 @@ void run_firmware(Arguments& args) {
         std::printf("\a\aError: missing arguments: com_port file_name\n");
         return;
     }
-    int port;
-    if (!parse_com_port(port_token, &port)) return;
+    char port[sizeof port_name];
+    if (!parse_port(port_token, port)) return;
     const char* file_name = args.next_file_name();
     if (file_name == nullptr) {
         std::printf("\a\aError: missing argument: file_name\n");

@@ -3,12 +3,65 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
+#include "console/completion.h"
 #include "console/line_editor.h"
 
-bool line_editor_available() { return isatty(STDIN_FILENO) != 0; }
+namespace {
+
+// The candidates of the Tab being served, handed out one by one.
+std::vector<std::string> candidates;
+std::size_t next_candidate = 0;
+
+std::vector<std::string> candidates_for(const char* word) {
+    std::size_t typed = std::strlen(word);
+    std::size_t start = static_cast<std::size_t>(rl_point) >= typed ? rl_point - typed : 0;
+    std::string before(rl_line_buffer, start);
+    switch (completion_at(before.c_str())) {
+        case Completion::command:
+            return command_words(word);
+        case Completion::file:
+            return file_words(word);
+        case Completion::port:
+            return port_words(word, system_port_roots());
+        case Completion::none:
+            break;
+    }
+    return {};
+}
+
+// Tab: the editor asks for the candidates of the word before the cursor one
+// by one. A lone folder gets no blank after its "/", so that Tab can go on
+// into it.
+char* hand_out(const char* word, int state) {
+    if (state == 0) {
+        candidates = candidates_for(word);
+        next_candidate = 0;
+        bool folder = candidates.size() == 1 && candidates[0].back() == '/';
+        rl_completion_append_character = folder ? '\0' : ' ';
+    }
+    if (next_candidate >= candidates.size()) return nullptr;
+    return strdup(candidates[next_candidate++].c_str());
+}
+
+void set_up_completion() {
+    static bool done = false;
+    if (done) return;
+    done = true;
+    rl_completion_entry_function = hand_out;
+    rl_basic_word_break_characters = " \t,";
+}
+
+}  // namespace
+
+bool line_editor_available() {
+    return isatty(STDIN_FILENO) != 0;
+}
 
 long line_editor_read(const char* prompt, char* buf, std::size_t size) {
+    set_up_completion();
     char* line = readline(prompt);
     if (line == nullptr) return -1;
     std::size_t length = std::strlen(line);
@@ -19,4 +72,6 @@ long line_editor_read(const char* prompt, char* buf, std::size_t size) {
     return static_cast<long>(length);
 }
 
-void line_editor_remember(const char* line) { add_history(line); }
+void line_editor_remember(const char* line) {
+    add_history(line);
+}

@@ -134,7 +134,7 @@ void download(const Params& p) {
 void no_enter() {}
 
 void firmware_update() {
-    int result = firmware(1, firmware_path, no_enter);
+    int result = firmware("COM1", firmware_path, no_enter);
     expect(result == 0 || (result <= -5 && result >= -14), "firmware result outside its codes");
     expect(!fuzz_port::is_open(), "the update left the port open");
     if (result != 0) return;

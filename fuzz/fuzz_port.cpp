@@ -150,6 +150,8 @@ void purge_port() {
 
 void close_port() { port_open = false; }
 
+void print_open_hint() {}
+
 int last_system_error() { return saved_error; }
 
 const char* system_error_text() { return std::strerror(saved_error); }

@@ -11,7 +11,7 @@ set -e
 cd "$(dirname "$0")/.."
 build=${1:-build-coverage}
 jobs=${2:-2}
-folders="common console serial config rules angles transfer"
+folders="common diagnostics console serial config rules angles transfer"
 
 sh scripts/install-deps.sh coverage
 mkdir -p "$build"

@@ -1,8 +1,10 @@
 #!/bin/sh
 # Installs what building and testing need on Debian or Ubuntu: a C++ compiler,
 # CMake, make and GoogleTest. Installs with apt-get when run as root; otherwise
-# says what to install. With the argument "coverage", also gcovr for the
-# coverage report.
+# says what to install. Arguments add what other steps need: "coverage" gcovr
+# for the coverage report; "package" the Debian packaging tools and lintian;
+# "windows-package" the MinGW-w64 cross compiler, NSIS, zip and Wine for the
+# Windows installer and its check.
 set -e
 
 missing=""
@@ -12,9 +14,28 @@ command -v make >/dev/null 2>&1 || missing="$missing make"
 [ -f /usr/include/gtest/gtest.h ] || missing="$missing libgtest-dev"
 [ -f /usr/include/benchmark/benchmark.h ] || missing="$missing libbenchmark-dev"
 [ -f /usr/include/editline/readline.h ] || missing="$missing libedit-dev"
-if [ "${1:-}" = coverage ]; then
-    command -v gcovr >/dev/null 2>&1 || missing="$missing gcovr"
-fi
+for extra in "$@"; do
+    case $extra in
+        coverage)
+            command -v gcovr >/dev/null 2>&1 || missing="$missing gcovr" ;;
+        package)
+            command -v dpkg-shlibdeps >/dev/null 2>&1 || missing="$missing dpkg-dev"
+            command -v lintian >/dev/null 2>&1 || missing="$missing lintian"
+            command -v groff >/dev/null 2>&1 || missing="$missing groff-base" ;;
+        windows-package)
+            command -v x86_64-w64-mingw32-g++-posix >/dev/null 2>&1 ||
+                missing="$missing g++-mingw-w64-x86-64"
+            command -v makensis >/dev/null 2>&1 || missing="$missing nsis"
+            command -v zip >/dev/null 2>&1 || missing="$missing zip"
+            command -v unzip >/dev/null 2>&1 || missing="$missing unzip"
+            command -v groff >/dev/null 2>&1 || missing="$missing groff-base"
+            command -v wine >/dev/null 2>&1 || missing="$missing wine"
+            [ -x /usr/lib/wine/wine64 ] || missing="$missing wine64" ;;
+        *)
+            echo "install-deps.sh: unknown argument $extra" >&2
+            exit 2 ;;
+    esac
+done
 
 [ -z "$missing" ] && exit 0
 

@@ -1,6 +1,7 @@
 #!/bin/sh
-# Starts the console with COM1 wired to a simulated device; the simulator is
-# stopped when the console ends.
+# Starts the console with COM1 wired to a simulated device on a line that runs
+# at its real rate (--pace), so that a download or a firmware update takes the
+# time it takes on a device; the simulator is stopped when the console ends.
 build=${1:-build}
 sim="$build/sim/vestrimond-sim"
 console="$build/vestrimond"
@@ -12,7 +13,7 @@ fi
 
 dir=$(mktemp -d /tmp/vestrimond-run.XXXXXX)
 link="$dir/com1"
-"$sim" --link "$link" >"$dir/sim.out" 2>"$dir/sim.err" &
+"$sim" --pace --link "$link" >"$dir/sim.out" 2>"$dir/sim.err" &
 sim_pid=$!
 trap 'kill $sim_pid 2>/dev/null; wait $sim_pid 2>/dev/null; rm -rf "$dir"' EXIT INT TERM
 

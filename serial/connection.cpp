@@ -8,7 +8,7 @@
 #include "serial/port.h"
 
 int connected = 0;
-char port_name[8] = "";
+char port_name[256] = "";
 int32_t current_baud = 19200;
 unsigned char rx_buf[1024];
 
@@ -84,6 +84,7 @@ int first_connection(int32_t baud) {
     }
     if (open_port(port_name, baud) != 0) {
         std::printf("\a\aError: could not open COM port %s\n", port_name);
+        print_open_hint();
         return 2;
     }
     drain_input();
@@ -129,6 +130,7 @@ int reconnection(int32_t baud) {
     end_connection();
     if (open_port(port_name, baud) != 0) {
         std::printf("\a\aError: could not open COM port %s\n", port_name);
+        print_open_hint();
         return 2;
     }
     if (write_port(port_name, "\n", 1) <= 0) {

@@ -6,7 +6,7 @@
 // running device that answered as expected.
 
 extern int connected;            // 1 while a connection is open; only then is the port open
-extern char port_name[8];        // "COM%d", 1..20
+extern char port_name[256];      // "COM%d" (1..20), or a device path of up to 255 characters
 extern int32_t current_baud;     // baud of the last connection attempt
 extern unsigned char rx_buf[1024];  // device answers; the firmware update borrows it
 

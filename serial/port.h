@@ -32,3 +32,7 @@ void purge_port();
 
 // Closes the open port; nothing happens when none is open.
 void close_port();
+
+// After a failed open_port: when the system refused the device for want of
+// permission, one line that says how to get access to it; nothing otherwise.
+void print_open_hint();

@@ -2,8 +2,14 @@
 
 #include <cstddef>
 
+// Whether a port argument of "connect" or "firmware" names the device itself
+// rather than a COM port number. Where the build opens device paths (POSIX),
+// an argument that begins with "/" or "./" is a path ("/dev/ttyUSB0",
+// "./ttyV0"); on Windows a port is always COM1..COM20.
+bool port_argument_is_path(const char* argument);
+
 // The device path of a port name: "COM<n>" opens the path in the environment
 // variable VESTRIMOND_COM<n> when that is set and not empty, else
 // /dev/ttyS<n-1>; any other name is taken as a path. False (errno
-// ENAMETOOLONG) when the path does not fit `size`.
+// ENAMETOOLONG) when the path does not fit `size`. POSIX builds only.
 bool port_device_path(const char* name, char* path, std::size_t size);

@@ -25,6 +25,10 @@ bool fits(int length, std::size_t size) {
 
 }  // namespace
 
+bool port_argument_is_path(const char* argument) {
+    return argument[0] == '/' || std::strncmp(argument, "./", 2) == 0;
+}
+
 bool port_device_path(const char* name, char* path, std::size_t size) {
     long number = com_number(name);
     if (number == 0) return fits(std::snprintf(path, size, "%s", name), size);

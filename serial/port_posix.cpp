@@ -1,8 +1,10 @@
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -11,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "diagnostics/fatal_exit.h"
 #include "serial/line_settings.h"
@@ -31,6 +34,10 @@ volatile std::sig_atomic_t port_handle = -1;
 // of the last read.
 comm_timeouts port_timeouts{};
 comm_timeouts read_set{};
+
+// The device that the last open_port was refused for want of permission,
+// empty when it was not.
+char denied_path[256];
 
 // A write drains the output queue before it returns; this is how often it
 // looks whether the queue is empty.
@@ -118,7 +125,7 @@ void drain_output(port_clock::time_point deadline) {
 }
 
 [[noreturn]] void fail_read(const char* name) {
-    char message[300];
+    char message[1400];  // a port path of 255 characters and the system's text, whole
     std::snprintf(message, sizeof message, "\a\aError: could not read on COM port %s: %s\n", name,
                   system_error_text());
     fatal_exit(26, message);
@@ -144,6 +151,7 @@ bool wait_for_input(const char* name, port_clock::time_point deadline) {
 
 int open_port(const char* name, int32_t baud) {
     if (int refused = check_open_arguments(name)) return refused;
+    denied_path[0] = '\0';
     char path[256];
     if (!port_device_path(name, path, sizeof path)) {
         fail_open(name, -1);
@@ -153,6 +161,7 @@ int open_port(const char* name, int32_t baud) {
     // The port counts as open, and is released at the program's end, only
     // once it is ours alone.
     int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0 && errno == EACCES) std::snprintf(denied_path, sizeof denied_path, "%s", path);
     if (fd < 0 || take_exclusive_use(fd) != 0) {
         fail_open(name, fd);
         return -2;
@@ -276,3 +285,15 @@ void purge_port() {
 }
 
 void close_port() { release_port(); }
+
+// Serial devices are given to a group (dialout on most systems): whoever is in
+// it may open them.
+void print_open_hint() {
+    struct stat device;
+    if (denied_path[0] == '\0' || stat(denied_path, &device) != 0) return;
+    const group* owners = getgrgid(device.st_gid);
+    std::string name = owners != nullptr ? owners->gr_name : std::to_string(device.st_gid);
+    std::printf("%s belongs to the group %s: to use it, run \"sudo adduser $USER %s\" "
+                "and log in again\n",
+                denied_path, name.c_str(), name.c_str());
+}

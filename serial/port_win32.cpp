@@ -218,3 +218,6 @@ void close_port() {
     CloseHandle(port_handle);
     port_handle = INVALID_HANDLE_VALUE;
 }
+
+// Windows gives a COM port to whoever opens it first: there is no access to ask for.
+void print_open_hint() {}

@@ -1,15 +1,15 @@
 #include "sim/device_console.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <string_view>
 
-#include "common/numbers.h"
-#include "serial/baud.h"
 #include "sim/log.h"
 #include "sim/port_link.h"
 #include "sim/stop_signal.h"
+#include "sim/tty_settings.h"
 
 namespace sim {
 
@@ -50,16 +50,27 @@ class DeviceConsole {
         if (byte == interrupt_char) {
             if (length_ > 0) log_line("interrupt: line dropped");
             length_ = 0;
+            line_had_cr_ = false;
         } else if (byte == '\n') {
             command_line_[length_] = '\0';
             length_ = 0;
             run_line();
-        } else if (byte != '\r' && length_ + 1 < sizeof command_line_) {
+            line_had_cr_ = false;
+        } else if (byte == '\r') {
+            line_had_cr_ = true;
+        } else if (length_ + 1 < sizeof command_line_) {
             command_line_[length_++] = static_cast<char>(byte);
         }
     }
 
     void run_line() {
+        // The firmware update's reset is the one line whose bytes the host
+        // must send exactly.
+        if (std::strstr(command_line_, "reset") != nullptr &&
+            (std::strcmp(command_line_, "reset") != 0 || line_had_cr_)) {
+            violation("console: reset line \"%.40s%s\" where \"reset\\n\" belongs",
+                      command_line_, line_had_cr_ ? "\\r" : "");
+        }
         char* word = command_line_ + std::strspn(command_line_, " \t");
         char* argument = word + std::strcspn(word, " \t");
         if (*argument != '\0') *argument++ = '\0';
@@ -108,13 +119,13 @@ class DeviceConsole {
     // "host N": the host port moves to N at once; the host reopens at N and
     // sends a line feed, which the prompt answers.
     void change_rate(const char* argument) {
-        int32_t rate = leading_decimal(argument);
-        if (rate <= 0 || get_baud(rate) == nullptr) {
+        long rate = std::strtol(argument, nullptr, 10);
+        if (!device_rate(static_cast<int32_t>(rate)) || rate != static_cast<int32_t>(rate)) {
             line_.write("Invalid baud rate\r\n");
             show_prompt();
             return;
         }
-        line_.set_rate(rate);
+        line_.set_rate(static_cast<int32_t>(rate));
         skip_prompt_ = options_.no_baud_prompt;
     }
 
@@ -163,6 +174,7 @@ class DeviceConsole {
     const Options& options_;
     char command_line_[256] = "";
     std::size_t length_ = 0;
+    bool line_had_cr_ = false;
     bool skip_prompt_ = false;
     bool echoing_ = false;
     int echoed_ = 0;

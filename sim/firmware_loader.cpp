@@ -6,7 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "transfer/inhex.h"
+#include "sim/hex_record.h"
+#include "sim/log.h"
 
 namespace sim {
 
@@ -14,6 +15,9 @@ namespace {
 
 constexpr uint8_t prompt = 0x05;
 constexpr uint8_t sync = 0x16;
+// The host that gives the update up begins its next console exchange with
+// the interrupt: the loader leaves for the console.
+constexpr uint8_t interrupt_char = 0x03;
 constexpr uint8_t ack = 0x06;
 constexpr uint8_t no_start = 0x11;
 constexpr uint8_t bad_checksum = 0x12;
@@ -52,8 +56,9 @@ bool await_sync(Line& line, const LoaderOptions& options) {
                 std::chrono::duration_cast<std::chrono::milliseconds>(next_prompt - clock::now());
             int byte = line.read_byte(static_cast<int>(std::max<long long>(left.count(), 0)));
             if (byte == sync) return true;
-            if (byte == Line::hung_up) return false;
+            if (byte == Line::hung_up || byte == interrupt_char) return false;
             if (byte == Line::timed_out) break;
+            violation("loader: byte 0x%02X where the sync character 0x16 belongs", byte);
         }
     }
 }
@@ -67,12 +72,17 @@ bool read_identifier(Line& line, bool& matches) {
         timeout_ms = byte_timeout_ms;
         if (byte == Line::hung_up) return false;
         if (byte == Line::timed_out) {
+            violation("loader: identifier cut short, where \"%s\" belongs", identifier);
             matches = false;
             return true;
         }
         c = static_cast<char>(byte);
     }
     matches = std::memcmp(received, identifier, sizeof received) == 0;
+    if (!matches) {
+        violation("loader: identifier \"%.*s\" where \"%s\" belongs",
+                  static_cast<int>(sizeof received), received, identifier);
+    }
     return true;
 }
 
@@ -80,41 +90,54 @@ struct Record {
     char text[record_buffer + 1];
     size_t length;
     bool overflow;  // longer than the loader's buffer
+    bool ended;     // by its CR, not by a pause
 };
 
-enum class Got { record, hung_up };
+enum class Got { record, hung_up, interrupted };
 
-// Reads one record line up to its CR. A line cut off by a pause is dropped:
-// the host sends each record at once.
+// Reads one record line up to its CR, or up to a pause: the host sends each
+// record at once.
 Got read_record(Line& line, Record& record) {
-    for (;;) {
-        record.length = 0;
-        record.overflow = false;
-        int byte = line.read_byte(-1);
-        while (byte >= 0 && byte != '\r') {
-            if (record.length < record_buffer) {
-                record.text[record.length++] = static_cast<char>(byte);
-            } else {
-                record.overflow = true;
-            }
-            byte = line.read_byte(byte_timeout_ms);
+    record.length = 0;
+    record.overflow = false;
+    int byte;
+    do {
+        byte = line.read_byte(-1);
+    } while (byte == Line::timed_out);
+    if (byte == interrupt_char) return Got::interrupted;
+    while (byte >= 0 && byte != '\r') {
+        if (record.length < record_buffer) {
+            record.text[record.length++] = static_cast<char>(byte);
+        } else {
+            record.overflow = true;
         }
-        if (byte == Line::hung_up) return Got::hung_up;
-        if (byte == '\r') {
-            record.text[record.length] = '\0';
-            return Got::record;
-        }
+        byte = line.read_byte(byte_timeout_ms);
     }
+    if (byte == Line::hung_up) return Got::hung_up;
+    record.text[record.length] = '\0';
+    record.ended = byte == '\r';
+    return Got::record;
 }
 
-// The loader's own verdict on a record, from the same checks as the host's.
-uint8_t judge(const Record& record) {
-    if (record.overflow) return buffer_full;
-    if (record.length == 0 || record.text[0] != ':') return no_start;
-    switch (hex_record_fault(record.text, record.length)) {
-        case HexFault::none:
-            return ack;
-        case HexFault::checksum:
+// The loader's verdict on record `number`: ACK, or the error answer of a
+// device that saw it damaged, after logging the rule it breaks.
+uint8_t judge(const Record& record, int number) {
+    if (record.overflow) {
+        violation("firmware record %d: longer than the loader's %zu-character buffer", number,
+                  record_buffer);
+        return buffer_full;
+    }
+    if (!record.ended) {
+        violation("firmware record %d: a record line ends in CR", number);
+        return invalid;
+    }
+    HexVerdict verdict = read_hex_record(record.text, record.length);
+    if (verdict == HexVerdict::good) return ack;
+    violation("firmware record %d: %s", number, hex_rule(verdict));
+    switch (verdict) {
+        case HexVerdict::no_start:
+            return no_start;
+        case HexVerdict::checksum:
             return bad_checksum;
         default:
             return invalid;
@@ -142,7 +165,8 @@ void receive_records(Line& line, const LoaderOptions& options) {
             break;
         }
         const int* scripted = scripted_answer(options, number, transmission++);
-        int verdict = scripted != nullptr ? *scripted : judge(record);
+        int verdict = judge(record, number);
+        if (scripted != nullptr) verdict = *scripted;
         // An accepted record is saved before its ACK goes out: the host may
         // end, and the file be read, as soon as the last ACK arrives.
         if (verdict == ack) {

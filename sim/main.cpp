@@ -26,7 +26,7 @@ int main(int argc, char** argv) {
     sim::set_logging(options.verbose);
     sim::catch_stop_signals();
 
-    sim::PtyLine line;
+    sim::PtyLine line(options.line);
     if (!line.open(options.baud)) {
         std::fprintf(stderr, "vestrimond-sim: cannot open a pty: %s\n", std::strerror(errno));
         return 1;
@@ -44,5 +44,13 @@ int main(int argc, char** argv) {
 
     if (!options.link.empty()) sim::remove_link(options.link, line.slave_path());
     sim::log_line("stopped");
+    if (options.line.pace || options.line.noise.probability > 0 ||
+        options.line.drop.probability > 0) {
+        line.print_counts(stderr);
+    }
+    if (options.strict && sim::violation_count() > 0) {
+        sim::print_violations(stderr);
+        return 3;
+    }
     return 0;
 }

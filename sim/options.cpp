@@ -1,13 +1,13 @@
 #include "sim/options.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "common/numbers.h"
-#include "serial/baud.h"
+#include "sim/tty_settings.h"
 
 namespace sim {
 
@@ -16,9 +16,12 @@ namespace {
 // A whole argument as a number: decimal, or hexadecimal after 0x.
 bool read_number(const char* text, int* value) {
     char* end;
-    int32_t number = text_to_int32(text, &end, 0);
-    if (end == text || *end != '\0') return false;
-    *value = number;
+    errno = 0;
+    long number = std::strtol(text, &end, 0);
+    if (end == text || *end != '\0' || errno != 0 || number != static_cast<int32_t>(number)) {
+        return false;
+    }
+    *value = static_cast<int>(number);
     return true;
 }
 
@@ -103,6 +106,18 @@ bool read_loader_answers(const char* text, Options& options) {
     return true;
 }
 
+// "P[:SEED]": a probability from 0 to 1, and the seed of its faults.
+bool read_fault_rate(const char* text, FaultRate* rate) {
+    char* end;
+    rate->probability = std::strtod(text, &end);
+    if (end == text || !(rate->probability >= 0.0 && rate->probability <= 1.0)) return false;
+    if (*end == '\0') return true;
+    const char* seed = end + 1;
+    if (*end != ':' || *seed < '0' || *seed > '9') return false;
+    rate->seed = std::strtoull(seed, &end, 0);
+    return *end == '\0';
+}
+
 struct OptionRule {
     const char* name;
     const char* value_name;  // nullptr: a flag without value
@@ -121,7 +136,7 @@ const OptionRule option_rules[] = {
     {"--baud", "N", "rate of the device's host port at start (default 19200)",
      [](Options& o, const char* v) {
          int rate;
-         if (!read_number(v, &rate) || rate <= 0 || get_baud(rate) == nullptr) return false;
+         if (!read_number(v, &rate) || !device_rate(rate)) return false;
          return (o.baud = rate, true);
      }},
     {"--silent", nullptr, "never answer anything",
@@ -168,6 +183,14 @@ const OptionRule option_rules[] = {
      "firmware: first answers to record REC (from 1): bytes as 0x12 or 18, \"none\" for "
      "silence; may repeat",
      [](Options& o, const char* v) { return read_loader_answers(v, o); }},
+    {"--pace", nullptr, "bytes take their time on the line, at the rate each end has set",
+     [](Options& o, const char*) { return (o.line.pace = true); }},
+    {"--noise", "P[:SEED]", "flip one bit of a byte with probability P, in both directions",
+     [](Options& o, const char* v) { return read_fault_rate(v, &o.line.noise); }},
+    {"--drop", "P[:SEED]", "lose a byte with probability P, in both directions",
+     [](Options& o, const char* v) { return read_fault_rate(v, &o.line.drop); }},
+    {"--strict", nullptr, "at the end, list the host's protocol violations; exit 3 if any",
+     [](Options& o, const char*) { return (o.strict = true); }},
     {"--verbose", nullptr, "log what the device does on standard error",
      [](Options& o, const char*) { return (o.verbose = true); }},
 };

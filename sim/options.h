@@ -6,6 +6,7 @@
 
 #include "sim/download_receiver.h"
 #include "sim/firmware_loader.h"
+#include "sim/line_faults.h"
 
 namespace sim {
 
@@ -22,6 +23,8 @@ struct Options {
     int echo_corrupt = 0;           // loop test: send this echoed byte with bit 7 set (0: never)
     bool vanish_on_reset = false;   // "reset" removes the link: the port is gone
     bool verbose = false;           // log to standard error
+    bool strict = false;            // end with status 3 when the host broke the wire grammar
+    LineOptions line;               // pacing, noise and loss on the line
     DownloadOptions download;
     LoaderOptions loader;
 };

@@ -3,40 +3,81 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <sys/inotify.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 
-#include "serial/line_settings.h"
 #include "sim/log.h"
 #include "sim/stop_signal.h"
+#include "sim/tty_settings.h"
 
 namespace sim {
 
 namespace {
 
+using std::chrono::milliseconds;
+
 // Every wait is cut into slices of this length, so that the host's rate is
 // sampled often and a stop is noticed soon.
-constexpr int slice_ms = 10;
+constexpr milliseconds slice(10);
 
-// A byte counts as sent at the device's rate when the host's end was at that
-// rate at some sample this recent: the host may close and reopen at a new rate
-// before the device has picked up what it wrote at the old one.
-constexpr auto agreement_window = std::chrono::milliseconds(50);
+// A device's write this soon after a byte arrived is its answer to that byte.
+constexpr milliseconds answer_at_once(20);
 
-// How long a write may wait for room before the rest is dropped.
-constexpr int write_room_ms = 1000;
+// Bytes that reach the host this much after their time are logged.
+constexpr milliseconds late(20);
 
-void pause_ms(int milliseconds) {
-    pollfd none{-1, 0, 0};
-    poll(&none, 1, milliseconds);
+// How long bytes may wait for the host to take them before they are dropped.
+constexpr milliseconds write_room(1000);
+
+// The line stops taking bytes from the pty while this many are on their way
+// to the device: a host that floods the line waits, as behind a full buffer.
+constexpr size_t in_flight_limit = 4096;
+constexpr size_t outgoing_limit = 4096;
+
+timespec time_until(wire_clock::time_point until) {
+    auto left = std::max(until - wire_clock::now(), wire_clock::duration::zero());
+    auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+    return timespec{static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
+}
+
+void pause_until(wire_clock::time_point until) {
+    timespec wait = time_until(until);
+    ppoll(nullptr, 0, &wait, nullptr);
 }
 
 }  // namespace
 
+void PtyLine::Rates::add(int32_t value) {
+    auto end = rate.begin() + count;
+    auto found = std::find(rate.begin(), end, value);
+    if (found != end) {
+        std::rotate(found, found + 1, end);
+        return;
+    }
+    if (count == static_cast<int>(rate.size())) {
+        std::rotate(rate.begin(), rate.begin() + 1, rate.end());
+        --count;
+    }
+    rate[static_cast<size_t>(count++)] = value;
+}
+
+bool PtyLine::Rates::has(int32_t value) const {
+    return std::find(rate.begin(), rate.begin() + count, value) != rate.begin() + count;
+}
+
+PtyLine::PtyLine(const LineOptions& options)
+    : options_(options),
+      to_device_(options, LineFaults::Direction::to_device),
+      to_host_(options, LineFaults::Direction::to_host) {}
+
 PtyLine::~PtyLine() {
     if (master_ >= 0) close(master_);
+    if (reopens_ >= 0) close(reopens_);
 }
 
 bool PtyLine::open(int32_t rate) {
@@ -49,50 +90,157 @@ bool PtyLine::open(int32_t rate) {
     // set the line up still meets the device.
     int slave = ::open(slave_path_, O_RDWR | O_NOCTTY);
     if (slave < 0) return false;
-    bool set = read_line_settings(slave) == 0 && write_line_settings(slave, rate) == 0;
+    bool set = set_raw_line(slave, rate) == 0;
     int saved = errno;
     close(slave);
     errno = saved;
     if (!set) return false;
+    // A paced line wakes for every frame: the kernel's default slack of
+    // 50 us on each wake would add up to a slower line.
+    if (options_.pace) prctl(PR_SET_TIMERSLACK, 1000UL);
     set_rate(rate);
+    host_rates_.add(host_rate());
+    // Opens and closes of the slave are queued by the kernel as they happen.
+    // Without that report every take of bytes may follow a reopen.
+    reopens_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (reopens_ < 0 || inotify_add_watch(reopens_, slave_path_, IN_OPEN | IN_CLOSE) < 0) {
+        reopened_ = true;
+    }
     return true;
 }
 
 void PtyLine::set_rate(int32_t rate) {
     log_line("device rate %ld", static_cast<long>(rate));
     rate_ = rate;
-    last_agreement_ = clock::time_point{};
-    rates_agree();
 }
 
-bool PtyLine::rates_agree() {
-    auto now = clock::now();
-    if (terminal_rate(master_) == rate_) last_agreement_ = now;
-    return now - last_agreement_ <= agreement_window;
+int32_t PtyLine::host_rate() const {
+    return line_rate(master_);
 }
 
-PtyLine::Poll PtyLine::poll_master(int timeout_ms) {
-    pollfd watch{master_, POLLIN, 0};
-    int ready = poll(&watch, 1, timeout_ms);
+PtyLine::Poll PtyLine::poll_master(clock::time_point until) {
+    // A full line takes nothing more from the pty: only a hang-up is watched.
+    short events = in_flight_.size() < in_flight_limit ? POLLIN : 0;
+    pollfd watch{master_, events, 0};
+    timespec wait = time_until(until);
+    int ready = ppoll(&watch, 1, &wait, nullptr);
     if (ready <= 0) return Poll::quiet;
     if (watch.revents & POLLIN) return Poll::data;
-    return Poll::host_absent;
+    return (watch.revents & (POLLHUP | POLLERR)) ? Poll::host_absent : Poll::quiet;
 }
 
-// Reads what the host sent into received_; the count, 0 when nothing was
-// there or it was lost, -1 when the host's end is closed.
+// True when the host opened or closed its end since the last call. Some
+// hosts open the port anew before they close the old handle: either counts.
+bool PtyLine::host_reopened() {
+    if (reopens_ < 0) return false;
+    bool reopened = false;
+    alignas(inotify_event) char events[1024];
+    while (read(reopens_, events, sizeof events) > 0) reopened = true;
+    if (reopened) reopened_at_ = clock::now();
+    return reopened;
+}
+
+// Takes what the host sent from the pty and puts it on the line; the count,
+// 0 when nothing was there, -1 when the host's end is closed.
 int PtyLine::receive() {
-    ssize_t count = read(master_, received_, sizeof received_);
+    if (host_reopened()) reopened_ = true;
+    unsigned char bytes[512];
+    ssize_t count = read(master_, bytes, sizeof bytes);
     if (count < 0) return errno == EIO ? -1 : 0;
     if (count == 0) return -1;
-    if (!rates_agree()) {
-        log_line("lost %d bytes: host at %ld, device at %ld", static_cast<int>(count),
-                 static_cast<long>(terminal_rate(master_)), static_cast<long>(rate_));
-        return 0;
+    // A reopen reported just after the read may have followed bytes of this
+    // very read: it counts for these bytes and the next ones.
+    const bool reopened_since = host_reopened();
+    const int32_t rate_now = host_rate();
+    Rates sent_at;
+    if (reopened_ || reopened_since) sent_at = host_rates_;
+    sent_at.add(rate_now);
+    reopened_ = reopened_since || reopens_ < 0;
+    host_rates_ = Rates{};
+    host_rates_.add(rate_now);
+
+    const auto now = clock::now();
+    const int32_t timed_at = options_.pace ? rate_now : 0;
+    for (ssize_t i = 0; i < count; ++i) {
+        in_flight_.push_back({bytes[i], from_host_.send(now, timed_at), sent_at});
     }
-    next_ = 0;
-    end_ = static_cast<int>(count);
-    return end_;
+    return static_cast<int>(count);
+}
+
+// Moves the next byte whose frame has ended from the line to the device, as
+// the device's receiver hears it; true when the device has a byte to read.
+// One byte at a time: each is heard at the rate the device has when it takes
+// the byte, after what the bytes before it made the device do.
+bool PtyLine::take_arrived() {
+    const auto now = clock::now();
+    while (heard_.empty() && !in_flight_.empty() && in_flight_.front().arrival <= now) {
+        Incoming sent = in_flight_.front();
+        in_flight_.pop_front();
+        last_arrival_ = sent.arrival;
+        int byte = to_device_.pass(sent.byte);
+        if (byte < 0) {
+            log_line("lost a byte from the host");
+            continue;
+        }
+        if (sent.sent_at.has(rate_)) {
+            heard_.push_back(static_cast<uint8_t>(byte));
+            continue;
+        }
+        Misheard misheard = hear(static_cast<uint8_t>(byte), sent.sent_at.newest(), rate_);
+        log_line("0x%02x sent at %ld heard at %ld as %d bytes", byte,
+                 static_cast<long>(sent.sent_at.newest()), static_cast<long>(rate_),
+                 misheard.count);
+        heard_.insert(heard_.end(), misheard.bytes.begin(), misheard.bytes.begin() + misheard.count);
+    }
+    return !heard_.empty();
+}
+
+void PtyLine::send_arrived() {
+    const auto now = clock::now();
+    int32_t host = 0;
+    while (!outgoing_.empty() && outgoing_.front().arrival <= now) {
+        Outgoing sent = outgoing_.front();
+        outgoing_.pop_front();
+        // A loaded machine can hold the simulator up: say so where it may
+        // make the host's time-out run out.
+        if (now - sent.arrival > late) {
+            log_line("byte to the host late by %lld ms",
+                     static_cast<long long>(std::chrono::duration_cast<milliseconds>(
+                                                now - sent.arrival).count()));
+        }
+        int byte = to_host_.pass(sent.byte);
+        if (byte < 0) {
+            log_line("lost a byte to the host");
+            continue;
+        }
+        if (host == 0) host = host_rate();
+        if (host == sent.sent_at) {
+            to_master_.push_back(static_cast<uint8_t>(byte));
+            continue;
+        }
+        Misheard misheard = hear(static_cast<uint8_t>(byte), sent.sent_at, host);
+        to_master_.insert(to_master_.end(), misheard.bytes.begin(),
+                          misheard.bytes.begin() + misheard.count);
+    }
+    while (!to_master_.empty()) {
+        unsigned char bytes[256];
+        size_t count = std::min(to_master_.size(), sizeof bytes);
+        std::copy_n(to_master_.begin(), count, bytes);
+        ssize_t done = ::write(master_, bytes, count);
+        if (done < 0 && errno != EAGAIN && errno != EINTR) {
+            log_line("dropped %zu bytes: %s", to_master_.size(), std::strerror(errno));
+            to_master_.clear();
+        }
+        if (done <= 0) break;
+        to_master_.erase(to_master_.begin(), to_master_.begin() + done);
+        unsent_since_ = now;
+    }
+    if (to_master_.empty()) {
+        unsent_since_ = now;
+    } else if (now - unsent_since_ > write_room) {
+        log_line("dropped %zu bytes the host did not take", to_master_.size());
+        to_master_.clear();
+    }
 }
 
 void PtyLine::cut_line() {
@@ -100,43 +248,65 @@ void PtyLine::cut_line() {
     log_line("line cut");
     close(master_);
     master_ = -1;
-    next_ = end_ = 0;
+    in_flight_.clear();
+    heard_.clear();
+    outgoing_.clear();
+    to_master_.clear();
 }
 
 int PtyLine::read_byte(int timeout_ms) {
     if (cut()) return hung_up;
-    if (next_ < end_) return received_[next_++];
     const bool limited = timeout_ms >= 0;
-    const auto deadline = clock::now() + std::chrono::milliseconds(std::max(timeout_ms, 0));
+    const auto deadline = clock::now() + milliseconds(std::max(timeout_ms, 0));
+    auto next_heard = [this] {
+        int byte = heard_.front();
+        heard_.pop_front();
+        return byte;
+    };
     for (;;) {
         if (stop_requested()) return hung_up;
-        int slice = slice_ms;
-        if (limited) {
-            auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - clock::now());
-            slice = static_cast<int>(std::clamp<long long>(left.count(), 0, slice_ms));
-        }
-        Poll state = poll_master(slice);
+        send_arrived();
+        if (take_arrived()) return next_heard();
+
+        auto now = clock::now();
+        auto wake = now + slice;
+        if (limited) wake = std::min(wake, deadline);
+        if (!in_flight_.empty()) wake = std::min(wake, in_flight_.front().arrival);
+        if (!outgoing_.empty()) wake = std::min(wake, outgoing_.front().arrival);
+        if (!to_master_.empty()) wake = std::min(wake, now + milliseconds(1));
+
+        Poll state = poll_master(wake);
         int got = state == Poll::data ? receive() : 0;
         if (got > 0) {
             host_absent_ = false;
-            return received_[next_++];
-        }
-        if (got < 0 || state == Poll::host_absent) {
+        } else if (got < 0 || state == Poll::host_absent) {
             if (!host_absent_) {
                 host_absent_ = true;
                 absent_since_ = clock::now();
                 log_line("host closed the line");
             }
-            if (clock::now() - absent_since_ >= std::chrono::milliseconds(hang_up_after_ms)) {
+            bool nothing_left = in_flight_.empty() && heard_.empty();
+            if (nothing_left && clock::now() - absent_since_ >= milliseconds(hang_up_after_ms)) {
                 return hung_up;
             }
-            pause_ms(slice);
-        } else if (state == Poll::quiet) {
-            rates_agree();
+            pause_until(wake);
+        } else {
+            host_rates_.add(host_rate());
+            // Bytes written before a reopen reach the pty's reader within
+            // moments; a slice later with nothing to read, none are left.
+            if (host_reopened()) reopened_ = true;
+            if (reopened_ && reopens_ >= 0 && clock::now() - reopened_at_ >= slice) {
+                reopened_ = false;
+                host_rates_ = Rates{};
+                host_rates_.add(host_rate());
+            }
             if (host_absent_) log_line("host opened the line");
             host_absent_ = false;
         }
-        if (limited && clock::now() >= deadline) return timed_out;
+        if (limited && clock::now() >= deadline) {
+            send_arrived();
+            return take_arrived() ? next_heard() : timed_out;
+        }
     }
 }
 
@@ -145,26 +315,37 @@ void PtyLine::wait_for_host() {
         pollfd watch{master_, POLLIN, 0};
         poll(&watch, 1, 0);
         if (!(watch.revents & POLLHUP) || (watch.revents & POLLIN)) return;
-        pause_ms(slice_ms);
+        pause_until(clock::now() + slice);
     }
 }
 
 void PtyLine::write(const void* bytes, std::size_t count) {
     if (cut()) return;
     const auto* next = static_cast<const unsigned char*>(bytes);
-    const auto deadline = clock::now() + std::chrono::milliseconds(write_room_ms);
-    while (count > 0) {
-        ssize_t done = ::write(master_, next, count);
-        if (done > 0) {
-            next += done;
-            count -= static_cast<std::size_t>(done);
-            continue;
-        }
-        if ((done < 0 && errno != EAGAIN && errno != EINTR) || clock::now() >= deadline) break;
-        pollfd watch{master_, POLLOUT, 0};
-        poll(&watch, 1, slice_ms);
+    // The device answers the moment a byte has arrived: the time the
+    // simulator took to get to that byte is not the line's.
+    auto now = clock::now();
+    if (now - last_arrival_ < answer_at_once) now = last_arrival_;
+    const int32_t timed_at = options_.pace ? rate_ : 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        outgoing_.push_back({next[i], from_device_.send(now, timed_at), rate_});
     }
-    if (count > 0) log_line("dropped %zu bytes the host did not take", count);
+    send_arrived();
+    // A device that writes faster than its line carries waits for room.
+    while (outgoing_.size() > outgoing_limit && !stop_requested()) {
+        pause_until(outgoing_.front().arrival);
+        send_arrived();
+    }
+}
+
+void PtyLine::print_counts(std::FILE* stream) const {
+    std::fprintf(stream,
+                 "vestrimond-sim: line: %llu bytes from the host, %llu to the host; "
+                 "%llu with a bit flipped, %llu lost\n",
+                 static_cast<unsigned long long>(to_device_.bytes()),
+                 static_cast<unsigned long long>(to_host_.bytes()),
+                 static_cast<unsigned long long>(to_device_.flipped() + to_host_.flipped()),
+                 static_cast<unsigned long long>(to_device_.dropped() + to_host_.dropped()));
 }
 
 }  // namespace sim

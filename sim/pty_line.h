@@ -1,10 +1,15 @@
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <deque>
 
 #include "sim/line.h"
+#include "sim/line_faults.h"
+#include "sim/wire.h"
 
 namespace sim {
 
@@ -12,12 +17,21 @@ namespace sim {
 // the host opens as its serial port. The host may open and close the slave
 // any number of times.
 //
-// The pty carries no real rate, so the line compares the rate the host set on
-// its end with the device's own: bytes the host sends while the two differ
-// are lost, as a UART at the wrong rate would lose them. The host's rate is
-// sampled every few milliseconds, so for 50 ms after a change of its rate the
-// host is still heard at the old one (what it wrote just before the change
-// may be read just after it).
+// The pty carries no real rate: the line compares the rate the host set on
+// its end with the device's own. A receiver at a rate other than the sender's
+// hears other bytes than were sent (see hear()), in both directions. The pty
+// tells the host's rate as it is now, not as it was when a byte was written,
+// and a host changes its rate by closing its port and opening it again (where
+// a real port would first have sent everything). So bytes the line takes
+// after the host opened or closed its end count as sent at any rate the
+// host's end was seen at since the line last took bytes: what a host wrote
+// just before it reopened at a new rate is heard at the old one, however late
+// the line gets to it. Other bytes, and bytes the host writes once its end
+// has been quiet a moment since it reopened, count as sent at its rate now.
+//
+// With pacing, bytes take their time on the line: each direction carries one
+// frame of 10 bits at a time at the sender's rate, and the far end has a byte
+// when its frame has ended. Noise and loss strike bytes in both directions.
 class PtyLine : public Line {
   public:
     // read_byte reports hung_up once the host has kept its end closed this
@@ -25,7 +39,7 @@ class PtyLine : public Line {
     // reopen) does not hang up the line.
     static constexpr int hang_up_after_ms = 500;
 
-    PtyLine() = default;
+    explicit PtyLine(const LineOptions& options = {});
     PtyLine(const PtyLine&) = delete;
     PtyLine& operator=(const PtyLine&) = delete;
     ~PtyLine() override;
@@ -40,8 +54,10 @@ class PtyLine : public Line {
     // Also hung_up when a stop was requested.
     int read_byte(int timeout_ms) override;
 
-    // Bytes the host does not take (its end closed, or not read for a second)
-    // are lost, as on a real line.
+    // The bytes leave at once, or with pacing one frame after the other at
+    // the device's rate while the device goes on. Bytes the host does not
+    // take (its end closed, or not read for a second) are lost, as on a real
+    // line.
     void write(const void* bytes, std::size_t count) override;
     using Line::write;
 
@@ -58,21 +74,57 @@ class PtyLine : public Line {
     // requested.
     void wait_for_host();
 
+    // One line on what crossed the line and the faults it met.
+    void print_counts(std::FILE* stream) const;
+
   private:
-    using clock = std::chrono::steady_clock;
+    using clock = wire_clock;
     enum class Poll { data, quiet, host_absent };
 
-    Poll poll_master(int timeout_ms);
-    int receive();
-    bool rates_agree();
+    // The host rates a byte may have been sent at, the newest last.
+    struct Rates {
+        std::array<int32_t, 4> rate{};
+        int count = 0;
+        void add(int32_t rate);
+        bool has(int32_t rate) const;
+        int32_t newest() const { return rate[static_cast<size_t>(count - 1)]; }
+    };
+    struct Incoming {
+        uint8_t byte;
+        clock::time_point arrival;
+        Rates sent_at;
+    };
+    struct Outgoing {
+        uint8_t byte;
+        clock::time_point arrival;
+        int32_t sent_at;
+    };
 
+    Poll poll_master(clock::time_point until);
+    bool host_reopened();
+    int receive();
+    bool take_arrived();
+    void send_arrived();
+    int32_t host_rate() const;
+
+    LineOptions options_;
+    LineFaults to_device_;
+    LineFaults to_host_;
+    WireSchedule from_host_;
+    WireSchedule from_device_;
     int master_ = -1;
     char slave_path_[128] = "";
-    unsigned char received_[512];
-    int next_ = 0;
-    int end_ = 0;
     int32_t rate_ = 0;
-    clock::time_point last_agreement_{};
+    Rates host_rates_;                 // seen since the line last took bytes
+    int reopens_ = -1;                 // inotify watch of the host's opens and closes
+    bool reopened_ = false;            // the host reopened its end since the line last took bytes
+    clock::time_point reopened_at_{};  // when the line last saw the host open or close its end
+    std::deque<Incoming> in_flight_;   // from the host, not yet arrived
+    std::deque<uint8_t> heard_;        // arrived at the device, not yet read
+    clock::time_point last_arrival_{};  // of the last byte that arrived at the device
+    std::deque<Outgoing> outgoing_;    // from the device, not yet at the host
+    std::deque<uint8_t> to_master_;    // at the host, not yet taken by the pty
+    clock::time_point unsent_since_{};
     bool host_absent_ = false;
     clock::time_point absent_since_{};
 };

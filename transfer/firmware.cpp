@@ -99,6 +99,7 @@ int reset_device(void (*wait_for_enter)()) {
     close_port();
     if (open_port(port_name, fw_baud) != 0) {
         std::printf("\a\aError: could not open COM port %s\n", port_name);
+        print_open_hint();
         return -5;
     }
     return 0;
@@ -248,15 +249,21 @@ int send_records(std::FILE* fp, uint32_t total) {
     return 0;
 }
 
-int update_from(std::FILE* fp, int port, void (*wait_for_enter)()) {
+int update_from(std::FILE* fp, const char* port, void (*wait_for_enter)()) {
     int total = inhexverify(fp);
     if (total < 1) {
         report_file_error();
         return -4;
     }
-    std::snprintf(port_name, sizeof port_name, "COM%d", port);
+    // A name that port_name cannot hold whole is not opened cut short.
+    if (std::strlen(port) >= sizeof port_name) {
+        std::printf("\a\aError: could not open COM port %s\n", port);
+        return -5;
+    }
+    std::snprintf(port_name, sizeof port_name, "%s", port);
     if (open_port(port_name, fw_baud) != 0) {
         std::printf("\a\aError: could not open COM port %s\n", port_name);
+        print_open_hint();
         return -5;
     }
     int result = reset_device(wait_for_enter);
@@ -270,7 +277,7 @@ int update_from(std::FILE* fp, int port, void (*wait_for_enter)()) {
 
 }  // namespace
 
-int firmware(int port, const char* file_name, void (*wait_for_enter)()) {
+int firmware(const char* port, const char* file_name, void (*wait_for_enter)()) {
     if (file_name == nullptr) {
         std::printf("firmware: Error: param filename is invalid\n");
         return -1;

@@ -15,7 +15,8 @@ inline constexpr char fw_ident_name[] = "VeMoNd";
 inline constexpr char fw_ident[] = "VeMoNd1.0";  // the name and the loader version "1.0"
 inline constexpr int fw_max_errors = 10;
 
-// Updates the device firmware on COM<port> from the Intel HEX file
+// Updates the device firmware on the port named `port` ("COM3", or a device
+// path of up to 255 characters) from the Intel HEX file
 // `file_name`. The file is checked whole before the port is touched. 0 when
 // every record was acknowledged, else after a message: -1 no file name, -2
 // file not opened, -4 file check failed or file unreadable, -5 port not
@@ -24,4 +25,4 @@ inline constexpr int fw_max_errors = 10;
 // record not written, -12 ten errors, -13 fatal answer, -14 buffer full.
 // `wait_for_enter` returns once the operator has pressed Enter at the warning
 // (or the input has ended).
-int firmware(int port, const char* file_name, void (*wait_for_enter)());
+int firmware(const char* port, const char* file_name, void (*wait_for_enter)());

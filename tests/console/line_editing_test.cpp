@@ -137,6 +137,28 @@ TEST(LineEditing, LeftArrowEditsAndUpArrowRecallsThePreviousCommand) {
     EXPECT_EQ(terminal.exit_status(), 0);
 }
 
+TEST(LineEditing, TabCompletesTheCommandWordAndFileNames) {
+    if (program_runs_under_wine()) GTEST_SKIP() << wine_terminal;
+    if (!VESTRIMOND_LINE_EDITING) GTEST_SKIP() << no_line_editing;
+    TerminalSession terminal;
+    ASSERT_TRUE(terminal.wait_for("Command> ", 1)) << terminal.screen();
+    // The editor redraws the line, so the screen shows what Tab added; the
+    // command that runs shows the whole line: "dconfigure x", not "dcox".
+    terminal.type("dco\t");
+    ASSERT_TRUE(terminal.wait_for("nfigure ", 1)) << terminal.screen();
+    terminal.type("x\r");
+    ASSERT_TRUE(terminal.wait_for("Configuration Version", 1)) << terminal.screen();
+    ASSERT_TRUE(terminal.wait_for("Command> ", 2)) << terminal.screen();
+    // "configure examples/", then the file inside it.
+    terminal.type("configure exa\t");
+    ASSERT_TRUE(terminal.wait_for("mples/", 1)) << terminal.screen();
+    terminal.type("site.cfg\r");
+    ASSERT_TRUE(terminal.wait_for("Configuration items processed", 1)) << terminal.screen();
+    ASSERT_TRUE(terminal.wait_for("Command> ", 3)) << terminal.screen();
+    terminal.type("x\r");
+    EXPECT_EQ(terminal.exit_status(), 0) << terminal.screen();
+}
+
 TEST(LineEditing, ConfirmationQuestionsAreAnsweredAtTheTerminalToo) {
     if (program_runs_under_wine()) GTEST_SKIP() << wine_terminal;
     TerminalSession terminal;

@@ -1,5 +1,8 @@
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -145,6 +148,105 @@ TEST(DeviceConnection, PortHeldByAnotherProgramCannotBeOpened) {
     EXPECT_OUTPUT(session("Connecting at 19200...\n\a\aError: cannot open COM port COM1: " +
                           refusal + "\n\a\aError: could not open COM port COM1\n"),
                   second.out);
+}
+
+// A device path is the port itself where the build takes paths; the Windows
+// program takes COM port numbers only.
+std::string refused_as_number(const std::string& path) {
+    return "\a\aError: invalid COM port number (1..20): " + path + "\n";
+}
+
+TEST(DevicePath, ConnectsToTheDeviceItNames) {
+    SimProcess device({"--baud", "9600"});
+    ASSERT_FALSE(device.path().empty()) << device.log();
+    RunResult run = run_console("connect " + device.path() + " 9600\ndisconnect\n");
+    std::string expected = program_runs_under_wine()
+                               ? refused_as_number(device.path()) + prompt + not_connected
+                               : connected_at("9600") + prompt + "Disconnected\n";
+    EXPECT_OUTPUT(session(expected), run.out);
+}
+
+TEST(DevicePath, MessagesNameThePathWholeAndALongerLineIsRefused) {
+    const std::string missing = "/no-such-vestrimond-dir/ttyUSB0";
+    // As long as a connect line can carry: the path is named whole.
+    const std::string longest = "/no-such-vestrimond-dir/" + std::string(255 - 8 - 24, 'x');
+    const std::string too_long = "/no-such-vestrimond-dir/" + std::string(300, 'x');
+    auto not_opened = [](const std::string& path) {
+        return "\a\aError: cannot open COM port " + path +
+               ": No such file or directory\n\a\aError: could not open COM port " + path + "\n";
+    };
+    const std::string connecting = "Connecting at 19200...\n";
+    struct Case {
+        std::string line;
+        std::string posix;  // what the POSIX program prints
+        std::string windows;
+    } cases[] = {
+        {"connect " + missing, connecting + not_opened(missing), refused_as_number(missing)},
+        {"connect " + longest, connecting + not_opened(longest), refused_as_number(longest)},
+        {"firmware " + missing + " examples/firmware.hex\ny",
+         firmware_question + not_opened(missing) + "Error: Firmware update failed!\n\tTry again!\n",
+         refused_as_number(missing) + prompt + "\a\aError: unknown command: y\n"},
+        {"connect " + too_long, "\a\aError: command line too long (max 255 characters)\n",
+         "\a\aError: command line too long (max 255 characters)\n"},
+    };
+    for (const Case& c : cases) {
+        RunResult run = run_console(c.line + "\n");
+        const std::string& printed = program_runs_under_wine() ? c.windows : c.posix;
+        EXPECT_OUTPUT(start_text() + prompt + printed + prompt + "\n", run.out) << c.line;
+    }
+}
+
+// scripts/test-windows.sh registers COM7 in the Wine prefix.
+TEST(ListPorts, WindowsProgramListsTheComPortsThatExist) {
+    if (!program_runs_under_wine()) {
+        GTEST_SKIP() << "the Linux lister is tested against a made-up device tree (PortList.*): "
+                        "a test never lists the machine's own ports";
+    }
+    RunOptions options;
+    options.args = {"--list-ports"};
+    RunResult run = run_console("", options);
+    EXPECT_NE(("\n" + run.out).find("\nCOM7  \\Device\\Serial"), std::string::npos) << run.out;
+    EXPECT_EQ(run.status, 0);
+}
+
+TEST(DevicePath, PermissionDeniedSaysHowToGetAccess) {
+    if (program_runs_under_wine()) GTEST_SKIP() << "Windows has no device permissions to tell of";
+    // The device is given to a group the user running the program is not in.
+    uid_t uid = geteuid();
+    gid_t gid = getegid();
+    if (uid == 0) {
+        const passwd* nobody = getpwnam("nobody");
+        if (nobody == nullptr) GTEST_SKIP() << "no user \"nobody\" to drop the privileges to";
+        uid = nobody->pw_uid;
+        gid = nobody->pw_gid;
+    }
+    char folder[] = "/tmp/vestrimond-denied-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    chmod(folder, 0755);
+    const std::string device = std::string(folder) + "/ttyUSB0";
+    const group* dialout = getgrnam("dialout");
+    gid_t device_group = geteuid() == 0 && dialout != nullptr ? dialout->gr_gid : getegid();
+    FILE* made = std::fopen(device.c_str(), "w");
+    ASSERT_NE(made, nullptr);
+    std::fclose(made);
+    ASSERT_EQ(chown(device.c_str(), geteuid(), device_group), 0);
+    chmod(device.c_str(), geteuid() == 0 ? 0660 : 0);
+    const group* owners = getgrgid(device_group);
+    std::string group_name = owners != nullptr ? owners->gr_name : std::to_string(device_group);
+
+    RunOptions options;
+    options.uid = geteuid() == 0 ? static_cast<int>(uid) : -1;
+    options.gid = static_cast<int>(gid);
+    RunResult run = run_console("connect " + device + "\n", options);
+    unlink(device.c_str());
+    rmdir(folder);
+    if (run.status == 125) GTEST_SKIP() << "could not drop the privileges to user " << uid;
+    EXPECT_OUTPUT(session("Connecting at 19200...\n\a\aError: cannot open COM port " + device +
+                          ": Permission denied\n\a\aError: could not open COM port " + device +
+                          "\n" + device + " belongs to the group " + group_name +
+                          ": to use it, run \"sudo adduser $USER " + group_name +
+                          "\" and log in again\n"),
+                  run.out);
 }
 
 }  // namespace

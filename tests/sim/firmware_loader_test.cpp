@@ -7,6 +7,7 @@
 #include <iterator>
 #include <string>
 
+#include "sim/log.h"
 #include "tests/sim/scripted_line.h"
 #include "tests/transfer/temp_file.h"
 
@@ -24,7 +25,6 @@ const std::string record_end = ":00000001FF";
 ScriptedLine greeted_line() {
     ScriptedLine line;
     line.pause();
-    line.send("\x03\n");  // stray input while the loader prompts is ignored
     line.pause();
     line.send(sync + identifier);
     return line;
@@ -38,40 +38,50 @@ TEST(FirmwareLoader, PromptsUntilSyncThenAcceptsCheckedRecords) {
     options.save_records = saved.path();
     ScriptedLine line = greeted_line();
     line.send(record_1 + "\r" + record_end + "\r");
+    sim::forget_violations();
     sim::run_firmware_loader(line, options);
+    EXPECT_EQ(sim::violation_count(), 0);
     EXPECT_EQ(line.written(), greeting + ack + ack);
     EXPECT_EQ(saved.read(), record_1 + "\n" + record_end + "\n");
 }
 
-TEST(FirmwareLoader, FaultyRecordsGetTheirErrorByte) {
-    std::string cut = record_1.substr(0, 20);
+// Each record off the Intel HEX grammar gets the error answer of a loader
+// that saw it damaged, and counts as one violation.
+TEST(FirmwareLoader, RecordsOffTheGrammarGetTheirErrorByte) {
     struct Case {
         const char* what;
         std::string sent;
         std::string answers;
     };
+    const std::string data_128 = ":80000000" + std::string(256, '0') + "80";
     const Case cases[] = {
         {"bad checksum", ":0100000000FE\r", "\x12"},
         {"no start character", "10000000\r", "\x11"},
         {"empty line", "\r", "\x11"},
-        {"wrong length", record_end + " \r", "\x15"},
+        {"line feed before the record", "\n" + record_end + "\r", "\x11"},
+        {"trailing blank", record_end + " \r", "\x15"},
+        {"count with a sign", ":-1000001\r", "\x15"},
+        {"count with 0x", ":0x000001FF\r", "\x15"},
+        {"blank after the colon", ": 0000001FF\r", "\x15"},
+        {"letter that is no digit", ":0G000001FF\r", "\x15"},
+        {"too short for a record", ":000001FF\r", "\x15"},
+        {"count of 16, 15 data bytes", ":10000000000102030405060708090A0B0C0D0E87\r", "\x15"},
         {"type 06", ":00000006FA\r", "\x15"},
+        {"129 data bytes", ":81000000" + std::string(258, '0') + "7F\r", "\x15"},
+        {"data record at offset 2", ":0100020000FD\r", "\x15"},
         {"longer than the buffer", ":" + std::string(700, '0') + "\r", "\x17"},
+        {"cut off by a pause", record_1.substr(0, 20), "\x15"},
     };
     for (const Case& c : cases) {
         ScriptedLine line = greeted_line();
         line.send(c.sent);
+        line.pause();
+        line.send(data_128 + "\r" + ":040004000102030AE8\r" + ":02000004ABCD82\r");
+        sim::forget_violations();
         sim::run_firmware_loader(line, {});
-        EXPECT_EQ(line.written(), greeting + c.answers) << c.what;
+        EXPECT_EQ(line.written(), greeting + c.answers + ack + ack + ack) << c.what;
+        EXPECT_EQ(sim::violation_count(), 1) << c.what;
     }
-
-    // A record cut off by a pause is dropped without an answer.
-    ScriptedLine line = greeted_line();
-    line.send(cut);
-    line.pause();
-    line.send(record_end + "\r");
-    sim::run_firmware_loader(line, {});
-    EXPECT_EQ(line.written(), greeting + ack);
 }
 
 TEST(FirmwareLoader, ScriptedAnswersComeFirstForTheirRecord) {
@@ -124,9 +134,21 @@ TEST(FirmwareLoader, FaultOptionsWithholdTheAnswers) {
 
     line = ScriptedLine();
     line.send(sync + "VeMoNd2.0" + record_end + "\r");
+    sim::forget_violations();
     sim::run_firmware_loader(line, {});
     EXPECT_EQ(line.written(), prompt + ack + "\x15");
     EXPECT_FALSE(line.finished());
+    EXPECT_EQ(sim::violation_count(), 1);
+
+    // A host that gave the update up interrupts, to talk to the console.
+    for (const std::string& before : {std::string(), sync + identifier}) {
+        line = ScriptedLine();
+        line.send(before + "\x03\nversion\n");
+        sim::forget_violations();
+        sim::run_firmware_loader(line, {});
+        EXPECT_FALSE(line.finished());
+        EXPECT_EQ(sim::violation_count(), 0);
+    }
 }
 
 }  // namespace

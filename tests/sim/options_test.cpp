@@ -58,7 +58,11 @@ TEST(SimOptions, EveryOptionReachesItsField) {
                      "--loader-answers",
                      "3:0x12,none,18",
                      "--loader-answers",
-                     "7:0x17"},
+                     "7:0x17",
+                     "--pace",
+                     "--noise",
+                     "0.001:42",
+                     "--drop=1e-4"},
                     o),
               sim::ParseResult::run);
     EXPECT_EQ(o.link, "/tmp/com1");
@@ -87,6 +91,11 @@ TEST(SimOptions, EveryOptionReachesItsField) {
     EXPECT_EQ(o.loader.hang_up_record, 9);
     using Answers = std::vector<std::pair<int, std::vector<int>>>;
     EXPECT_EQ(o.loader.record_answers, (Answers{{3, {0x12, -1, 18}}, {7, {0x17}}}));
+    EXPECT_TRUE(o.line.pace);
+    EXPECT_EQ(o.line.noise.probability, 0.001);
+    EXPECT_EQ(o.line.noise.seed, 42u);
+    EXPECT_EQ(o.line.drop.probability, 1e-4);
+    EXPECT_EQ(o.line.drop.seed, sim::FaultRate{}.seed);
 }
 
 TEST(SimOptions, MistakesAreRefused) {
@@ -110,6 +119,13 @@ TEST(SimOptions, MistakesAreRefused) {
         {"--ignore-command", ""},
         {"--hang-up-at-packet", "-2"},
         {"--hang-up-at-record", "x"},
+        {"--pace=yes"},
+        {"--noise", "1.5"},  // not a probability
+        {"--noise", "-0.1"},
+        {"--noise", "x"},
+        {"--drop", "0.1:"},  // seed missing
+        {"--drop", "0.1:x"},
+        {"--drop", "0.1;7"},
     };
     for (const std::vector<std::string>& mistake : mistakes) {
         sim::Options options;

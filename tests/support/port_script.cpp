@@ -81,6 +81,8 @@ void close_port() {
     state.is_open = false;
 }
 
+void print_open_hint() {}
+
 int last_system_error() { return 0; }
 const char* system_error_text() { return "scripted"; }
 void sleep_ms(unsigned) {}

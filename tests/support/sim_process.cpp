@@ -1,6 +1,7 @@
 #include "tests/support/sim_process.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -16,6 +17,7 @@ namespace {
 
 constexpr int start_timeout_ms = 5000;
 constexpr int stop_timeout_ms = 2000;
+constexpr int strict_status = 3;  // the simulator saw protocol violations
 
 std::string simulator_program() {
     const char* chosen = std::getenv("VESTRIMOND_SIM");
@@ -61,6 +63,7 @@ SimProcess::SimProcess(const std::vector<std::string>& options) {
     std::vector<char*> argv;
     argv.push_back(program.data());
     std::vector<std::string> arguments = options;
+    arguments.insert(arguments.begin(), "--strict");
     for (std::string& argument : arguments) argv.push_back(argument.data());
     argv.push_back(nullptr);
 
@@ -103,5 +106,8 @@ int SimProcess::stop() {
     }
     pid_ = -1;
     status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    if (status_ == strict_status && !violations_expected_) {
+        ADD_FAILURE() << "the host broke the wire grammar:\n" << log();
+    }
     return status_;
 }

@@ -10,6 +10,10 @@
 // path() as its port (for example VESTRIMOND_COM1=path()), and it is stopped
 // when the object goes away. The program is the simulator of the build, or
 // the one named by the environment variable VESTRIMOND_SIM.
+//
+// The simulator runs with --strict: when it is stopped, a host that broke the
+// wire grammar fails the test, with the simulator's list of violations,
+// unless the test expects violations.
 class SimProcess {
   public:
     explicit SimProcess(const std::vector<std::string>& options = {});
@@ -25,8 +29,12 @@ class SimProcess {
     std::string log() const;
 
     // Stops the simulator (SIGTERM, SIGKILL after 2 s) and returns its exit
-    // status, or -1 when it did not exit by itself. Called by the destructor.
+    // status (3: the host broke the wire grammar), or -1 when it did not exit
+    // by itself. Called by the destructor.
     int stop();
+
+    // The host is meant to break the grammar: stop() does not fail the test.
+    void expect_violations() { violations_expected_ = true; }
 
   private:
     pid_t pid_ = -1;
@@ -34,4 +42,5 @@ class SimProcess {
     std::string path_;
     std::string log_file_;
     int status_ = -1;
+    bool violations_expected_ = false;
 };

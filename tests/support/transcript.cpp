@@ -1,6 +1,7 @@
 #include "tests/support/transcript.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -126,10 +127,20 @@ RunResult run_console(const std::string& script, const RunOptions& options) {
         close(err_pipe[0]);
         if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) _exit(126);
         for (const auto& [name, value] : env) setenv(name.c_str(), value.c_str(), 1);
-        if (wrapper != nullptr && wrapper[0] != '\0') {
-            execlp(wrapper, wrapper, program.c_str(), static_cast<char*>(nullptr));
+        if (options.uid >= 0 && (setgroups(0, nullptr) != 0 || setgid(options.gid) != 0 ||
+                                 setuid(options.uid) != 0)) {
+            _exit(125);
+        }
+        std::vector<char*> argv;
+        bool wrapped = wrapper != nullptr && wrapper[0] != '\0';
+        if (wrapped) argv.push_back(const_cast<char*>(wrapper));
+        argv.push_back(program.data());
+        for (const std::string& arg : options.args) argv.push_back(const_cast<char*>(arg.c_str()));
+        argv.push_back(nullptr);
+        if (wrapped) {
+            execvp(wrapper, argv.data());
         } else {
-            execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+            execv(program.c_str(), argv.data());
         }
         _exit(127);
     }

@@ -117,7 +117,7 @@ Update update(const Loader& loader, const std::string& contents) {
     std::string path = hex_file(contents).path();
     TypedInput enter("\n");
     testing::internal::CaptureStdout();
-    int result = firmware(3, path.c_str(), typed_enter);
+    int result = firmware("COM3", path.c_str(), typed_enter);
     std::string out = testing::internal::GetCapturedStdout();
     return {result, out};
 }
@@ -306,7 +306,7 @@ TEST(FirmwareUpdate, FailedWriteEndsTheUpdate) {
         port_script::state.fail_write_at = c.write;
         TypedInput enter("\n");
         testing::internal::CaptureStdout();
-        int result = firmware(3, path.c_str(), typed_enter);
+        int result = firmware("COM3", path.c_str(), typed_enter);
         std::string out = testing::internal::GetCapturedStdout();
         EXPECT_EQ(result, c.result) << c.write;
         EXPECT_EQ(out, c.before + c.message + disconnected) << c.write;
@@ -325,7 +325,7 @@ TEST(FirmwareUpdate, FileAndPortFailures) {
     install({});
     port_script::state.open_result = -2;
     testing::internal::CaptureStdout();
-    EXPECT_EQ(firmware(3, hex_file(three_records).c_str(), typed_enter), -5);
+    EXPECT_EQ(firmware("COM3", hex_file(three_records).c_str(), typed_enter), -5);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "\a\aError: could not open COM port COM3\n");
 
     Loader unopenable;
@@ -336,8 +336,8 @@ TEST(FirmwareUpdate, FileAndPortFailures) {
     EXPECT_EQ(port_script::state.closes, 1);
 
     testing::internal::CaptureStdout();
-    EXPECT_EQ(firmware(3, nullptr, typed_enter), -1);
-    EXPECT_EQ(firmware(3, "tests/no/such/file.hex", typed_enter), -2);
+    EXPECT_EQ(firmware("COM3", nullptr, typed_enter), -1);
+    EXPECT_EQ(firmware("COM3", "tests/no/such/file.hex", typed_enter), -2);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "firmware: Error: param filename is invalid\n"
               "\a\aError: cannot open tests/no/such/file.hex\n");
@@ -354,7 +354,7 @@ TEST(FirmwareUpdate, FileThatLostRecordsSinceTheCheckFails) {
     };
     TypedInput enter("\n");
     testing::internal::CaptureStdout();
-    int result = firmware(3, path.c_str(), typed_enter);
+    int result = firmware("COM3", path.c_str(), typed_enter);
     std::string out = testing::internal::GetCapturedStdout();
     EXPECT_EQ(result, -4);
     EXPECT_EQ(without_progress(out), firmware_warning + connected + records_start + "\n" +
@@ -391,7 +391,7 @@ TEST(FirmwareUpdate, FileThatChangedSinceTheCheckIsNotSentFurther) {
         };
         TypedInput enter("\n");
         testing::internal::CaptureStdout();
-        int result = firmware(3, file.c_str(), typed_enter);
+        int result = firmware("COM3", file.c_str(), typed_enter);
         std::string out = testing::internal::GetCapturedStdout();
         EXPECT_EQ(result, -4) << c.what;
         EXPECT_EQ(without_progress(out), firmware_warning + connected + records_start + "\n" +
@@ -417,7 +417,7 @@ TEST(FirmwareUpdate, EnterLineIsConsumedWhole) {
     std::string path = hex_file(three_records).path();
     TypedInput typed(std::string(2000, 'x') + " exit\nnext\n");
     testing::internal::CaptureStdout();
-    EXPECT_EQ(firmware(3, path.c_str(), typed_enter), 0);
+    EXPECT_EQ(firmware("COM3", path.c_str(), typed_enter), 0);
     char line[64];
     EXPECT_EQ(read_console_line("", line, sizeof line), ConsoleRead::line);
     testing::internal::GetCapturedStdout();

@@ -104,18 +104,18 @@ TEST(FirmwareFaults, LoaderThatDoesNotAnswerEndsTheUpdate) {
 }
 
 TEST(FirmwareFaults, PortThatVanishesBeforeTheSecondOpeningEndsTheUpdate) {
-    if (program_runs_under_wine()) {
-        GTEST_SKIP() << "when a COM port's link leads nowhere, Wine opens its default device "
-                        "for that port (/dev/ttyS0) instead of failing to find the port";
-    }
     TempFile link("com1");
     SimProcess device({"--link", link.path(), "--vanish-on-reset"});
     ASSERT_FALSE(device.path().empty()) << device.log();
     RunOptions options;
     options.env = {{"VESTRIMOND_COM1", link.path()}};
     RunResult run = run_console(update_script, options);
+    // Under Wine the port's link then leads nowhere, and the test run's /dev
+    // holds no serial device for Wine to fall back on; the system text is Wine's.
+    const std::string not_found =
+        program_runs_under_wine() ? "File not found." : "No such file or directory";
     EXPECT_OUTPUT(session(firmware_question + firmware_warning +
-                          "\a\aError: cannot open COM port COM1: No such file or directory\n"
+                          "\a\aError: cannot open COM port COM1: " + not_found + "\n"
                           "\a\aError: could not open COM port COM1\n" +
                           not_updated),
                   run.out);

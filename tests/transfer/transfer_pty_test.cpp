@@ -17,6 +17,7 @@
 #include "tests/transfer/console_texts.h"
 #include "tests/transfer/progress_lines.h"
 #include "tests/transfer/temp_file.h"
+#include "tests/windows/wine.h"
 
 namespace {
 
@@ -120,6 +121,25 @@ TEST(FirmwareOverPty, ExampleImageIsAcceptedRecordByRecord) {
                   without_progress(run.out));
     EXPECT_EQ(progress_lines(run.out), 45u);
     EXPECT_NE(run.out.find("100.0%" + std::string(59, '=') + "\n"), std::string::npos);
+    EXPECT_EQ(saved.read(), example_records(1, 45));
+}
+
+TEST(FirmwareOverPty, DevicePathIsThePortOfTheUpdate) {
+    TempFile saved("firmware.hex");
+    SimProcess sim({"--save-firmware", saved.path()});
+    ASSERT_FALSE(sim.path().empty()) << sim.log();
+    RunResult run = run_console("firmware " + sim.path() + " examples/firmware.hex\ny\n\n");
+    if (program_runs_under_wine()) {
+        // The Windows program takes COM port numbers only.
+        EXPECT_OUTPUT(start_text() + prompt + "\a\aError: invalid COM port number (1..20): " +
+                          sim.path() + "\n" + prompt + "\a\aError: unknown command: y\n" + prompt +
+                          prompt + "\n",
+                      run.out);
+        return;
+    }
+    EXPECT_OUTPUT(start_text() + prompt + firmware_question + firmware_warning + loader_connected +
+                      "\n\n\n" + "Disconnected\n" + updated + prompt + "\n",
+                  without_progress(run.out));
     EXPECT_EQ(saved.read(), example_records(1, 45));
 }
 

@@ -1,0 +1,76 @@
+; The installer of the Vestrimond host utility for 64-bit Windows, made by
+; scripts/package-windows.sh, which passes:
+;   VERSION         the program's version
+;   STAGE           the folder of the files to install
+;   UNINSTALL_LIST  an include file that deletes those files and their folders
+;   OUTFILE         the installer to write
+; Silent install: /S, into another folder: /D=C:\Some\Folder (last, unquoted).
+
+Unicode true
+Target amd64-unicode
+SetCompressor /SOLID lzma
+RequestExecutionLevel admin
+
+!define PRODUCT "Vestrimond host utility"
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Vestrimond"
+!define SHORTCUT "$SMPROGRAMS\Vestrimond console.lnk"
+
+Name "${PRODUCT} ${VERSION}"
+OutFile "${OUTFILE}"
+InstallDir "$PROGRAMFILES64\Vestrimond"
+; An update goes where the last install went.
+InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
+
+!include "MUI2.nsh"
+!include "FileFunc.nsh"
+
+!insertmacro MUI_PAGE_LICENSE "${STAGE}/LICENSE.txt"
+!insertmacro MUI_PAGE_DIRECTORY
+!insertmacro MUI_PAGE_INSTFILES
+!insertmacro MUI_UNPAGE_CONFIRM
+!insertmacro MUI_UNPAGE_INSTFILES
+!insertmacro MUI_LANGUAGE "English"
+
+; For every user of the machine, in the 64-bit view of the registry.
+Function .onInit
+    SetRegView 64
+    SetShellVarContext all
+FunctionEnd
+
+Function un.onInit
+    SetRegView 64
+    SetShellVarContext all
+FunctionEnd
+
+Section "Install"
+    SetOutPath "$INSTDIR"
+    File /r "${STAGE}/*"
+    WriteUninstaller "$INSTDIR\Uninstall.exe"
+
+    ; vestrimond.exe is a console program: started from the Start menu it gets
+    ; a console window of its own. It starts in the install folder, where
+    ; "configure examples\site.cfg" finds the example.
+    CreateShortcut "${SHORTCUT}" "$INSTDIR\vestrimond.exe" "" "" 0 SW_SHOWNORMAL "" \
+        "Configure the Vestrimond digipeater and update its firmware"
+
+    ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "The Vestrimond host utility authors"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\vestrimond.exe"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\Uninstall.exe"'
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\Uninstall.exe" /S'
+    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
+    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
+SectionEnd
+
+; Removes exactly what was installed: never a folder with the user's own files.
+Section "Uninstall"
+    !include "${UNINSTALL_LIST}"
+    Delete "$INSTDIR\Uninstall.exe"
+    RMDir "$INSTDIR"
+    Delete "${SHORTCUT}"
+    DeleteRegKey HKLM "${UNINSTALL_KEY}"
+SectionEnd

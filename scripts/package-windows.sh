@@ -1,0 +1,61 @@
+#!/bin/sh
+# Builds the Windows releases from a MinGW-w64 build without the tests:
+#   BUILD/vestrimond-VERSION-setup.exe  the installer (packaging/windows/vestrimond.nsi)
+#   BUILD/vestrimond-VERSION-win64.zip  the same files in a folder Vestrimond\
+# The files: vestrimond.exe, README.txt, LICENSE.txt, Manual.txt (doc/vestrimond.1
+# as plain text) and examples\, every text with CR LF line ends.
+# Usage: scripts/package-windows.sh [BUILD_DIR]
+# Installs what it needs when run as root (scripts/install-deps.sh).
+set -e
+cd "$(dirname "$0")/.."
+build=${1:-build-windows-package}
+jobs=${JOBS:-2}
+
+sh scripts/install-deps.sh windows-package
+cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+    -DCMAKE_BUILD_TYPE=Release -DVESTRIMOND_TESTS=OFF
+cmake --build "$build" -j"$jobs"
+
+# The version the program itself shows.
+version=$(sed -n 's/.*"Version \([^"]*\)".*/\1/p' "$build/common/version.h")
+[ -n "$version" ] || { echo "no version in $build/common/version.h" >&2; exit 1; }
+
+stage="$build/stage/Vestrimond"
+rm -rf "$build/stage"
+mkdir -p "$stage/examples"
+
+crlf() {
+    sed 's/\r$//; s/$/\r/' "$1" >"$2"
+}
+
+x86_64-w64-mingw32-strip -o "$stage/vestrimond.exe" "$build/vestrimond.exe"
+crlf README.md "$stage/README.txt"
+crlf LICENSE "$stage/LICENSE.txt"
+# Plain text, without the terminal's bold and underline.
+groff -man -Tascii -P-cbou -ww doc/vestrimond.1 >"$build/Manual.txt"
+crlf "$build/Manual.txt" "$stage/Manual.txt"
+for example in site.cfg site.rul firmware.hex; do
+    crlf "examples/$example" "$stage/examples/$example"
+done
+crlf examples/firmware.README "$stage/examples/firmware.README.txt"
+
+# What the uninstaller removes: each file, then each folder, deepest first.
+uninstall_list="$build/uninstall-files.nsh"
+(
+    cd "$stage"
+    find . -type f | sort | sed 's|^\./|Delete "$INSTDIR\\|; s|$|"|'
+    find . -mindepth 1 -depth -type d | sed 's|^\./|RMDir "$INSTDIR\\|; s|$|"|'
+) | sed 's|/|\\|g' >"$uninstall_list"
+
+setup="$build/vestrimond-$version-setup.exe"
+zip="$build/vestrimond-$version-win64.zip"
+# makensis takes relative paths from the folder of the script.
+here=$(pwd)
+makensis -V2 -DVERSION="$version" -DSTAGE="$here/$stage" -DUNINSTALL_LIST="$here/$uninstall_list" \
+    -DOUTFILE="$here/$setup" packaging/windows/vestrimond.nsi
+rm -f "$zip"
+(cd "$build/stage" && zip -q -r -X "$(basename "$zip")" Vestrimond && mv "$(basename "$zip")" ..)
+
+for file in "$setup" "$zip"; do
+    echo "$file: $(wc -c <"$file") bytes"
+done

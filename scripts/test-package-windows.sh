@@ -1,0 +1,124 @@
+#!/bin/sh
+# Checks the Windows releases of scripts/package-windows.sh under Wine, in a
+# throw-away prefix, in the private mount namespace of no-serial-devices.sh:
+#   1. the installer, silent (/S): the files in Program Files, the Start-menu
+#      entry, the uninstall entry of the registry with the version the program
+#      shows; the installed program, run in its folder with a piped session,
+#      answers as the Linux build does;
+#   2. the ZIP: the same files, and the unzipped program answers the same;
+#   3. the silent uninstall leaves nothing behind;
+#   4. /D= installs into another folder, and the uninstall clears that one.
+# Usage: scripts/test-package-windows.sh [WINDOWS_PACKAGE_BUILD [LINUX_BUILD]]
+set -e
+cd "$(dirname "$0")/.."
+if [ "${1:-}" != --inside-namespace ]; then
+    exec sh scripts/no-serial-devices.sh sh scripts/test-package-windows.sh --inside-namespace "$@"
+fi
+shift
+build=${1:-build-windows-package}
+host_build=${2:-build}
+
+setup=$(ls "$build"/vestrimond-*-setup.exe | head -n 1)
+zip=$(ls "$build"/vestrimond-*-win64.zip | head -n 1)
+[ -x "$host_build/vestrimond" ] || { echo "No Linux build in $host_build" >&2; exit 1; }
+
+work=$(mktemp -d /tmp/vestrimond-windows-package.XXXXXX)
+. scripts/wine-prefix.sh
+start_wine "$work/prefix"
+trap 'wineserver --kill >/dev/null 2>&1; rm -rf "$work"' EXIT INT TERM
+
+fail() {
+    echo "$*" >&2
+    exit 1
+}
+
+drive_c="$WINEPREFIX/drive_c"
+program_files="$drive_c/Program Files/Vestrimond"
+shortcut="$drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Vestrimond console.lnk"
+uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Vestrimond'
+release_files="vestrimond.exe README.txt LICENSE.txt Manual.txt examples/site.cfg
+examples/site.rul examples/firmware.hex examples/firmware.README.txt"
+
+# The same session on both platforms, in the folder that holds examples/.
+printf 'help\nconfigure examples\\site.cfg\ndconfigure\nx\n' >"$work/session-windows.txt"
+printf 'help\nconfigure examples/site.cfg\ndconfigure\nx\n' >"$work/session-linux.txt"
+"$host_build/vestrimond" <"$work/session-linux.txt" >"$work/expected.txt" ||
+    fail "the Linux build failed the session"
+
+# Runs the vestrimond.exe of the folder $1 in that folder; its output, with
+# CR LF read as LF, must be the Linux build's.
+check_session() {
+    (cd "$1" && wine ./vestrimond.exe) <"$work/session-windows.txt" >"$work/raw.txt" ||
+        fail "$1/vestrimond.exe: exit status $? for the session"
+    tr -d '\r' <"$work/raw.txt" >"$work/out.txt"
+    diff -u "$work/expected.txt" "$work/out.txt" >&2 ||
+        fail "$1/vestrimond.exe answers otherwise than the Linux build"
+}
+
+# Value $2 of the uninstall entry, or nothing.
+registry_value() {
+    wine reg query "$uninstall_key" /v "$1" 2>/dev/null | tr -d '\r' |
+        sed -n "s/^ *$1 *REG_[A-Z]* *//p"
+}
+
+# Waits for the uninstaller, which runs from a copy of itself, to clear $1.
+wait_until_gone() {
+    tries=0
+    while [ -e "$1" ] && [ $tries -lt 120 ]; do
+        sleep 0.5
+        tries=$((tries + 1))
+    done
+    [ ! -e "$1" ] || fail "left after the uninstall: $(find "$1" | tr '\n' ' ')"
+}
+
+echo "== Installer $setup"
+wine "$setup" /S || fail "the silent install failed"
+for file in $release_files Uninstall.exe; do
+    [ -f "$program_files/$file" ] || fail "not installed: $file"
+done
+[ -z "$(cd "$program_files" && find . -type f | sed 's|^\./||' | grep -vxF -e Uninstall.exe \
+    $(printf -- '-e %s ' $release_files))" ] || fail "installed beyond the release's files"
+grep -q "$(printf '\r')\$" "$program_files/LICENSE.txt" || fail "LICENSE.txt without CR LF"
+[ -f "$shortcut" ] || fail "no Start-menu entry"
+grep -aq 'vestrimond\.exe' "$shortcut" || fail "the Start-menu entry does not start vestrimond.exe"
+
+check_session "$program_files"
+banner_version=$(head -n 1 "$work/out.txt" | sed -n 's/^Vestrimond PC Host Digi Utility Version //p')
+[ -n "$banner_version" ] || fail "no version in the banner"
+[ "$(registry_value DisplayVersion)" = "$banner_version" ] ||
+    fail "uninstall entry version '$(registry_value DisplayVersion)', banner '$banner_version'"
+[ "$(registry_value InstallLocation)" = 'C:\Program Files\Vestrimond' ] ||
+    fail "uninstall entry location '$(registry_value InstallLocation)'"
+[ "$(registry_value QuietUninstallString)" = '"C:\Program Files\Vestrimond\Uninstall.exe" /S' ] ||
+    fail "quiet uninstall '$(registry_value QuietUninstallString)'"
+echo "installed, ran as the Linux build, version $banner_version registered"
+
+echo "== ZIP $zip"
+mkdir "$work/zip"
+unzip -q "$zip" -d "$work/zip"
+[ "$(cd "$work/zip/Vestrimond" && find . -type f | sed 's|^\./||' | sort)" = \
+  "$(printf '%s\n' $release_files | sort)" ] || fail "the ZIP holds other files than the installer"
+for file in $release_files; do
+    cmp -s "$work/zip/Vestrimond/$file" "$program_files/$file" || fail "$file differs in the ZIP"
+done
+check_session "$work/zip/Vestrimond"
+echo "the installer's files, ran as the Linux build"
+
+echo "== Uninstall"
+wine "$program_files/Uninstall.exe" /S || fail "the silent uninstall failed"
+wait_until_gone "$program_files"
+wait_until_gone "$shortcut"
+[ -z "$(registry_value DisplayName)" ] || fail "the uninstall entry stays"
+echo "nothing left"
+
+echo "== Installer with /D="
+wine "$setup" /S '/D=C:\Tools\Vestrimond' || fail "the silent install into C:\\Tools failed"
+[ -f "$drive_c/Tools/Vestrimond/vestrimond.exe" ] || fail "not installed into C:\\Tools\\Vestrimond"
+[ ! -e "$program_files" ] || fail "installed into Program Files as well"
+[ "$(registry_value InstallLocation)" = 'C:\Tools\Vestrimond' ] ||
+    fail "uninstall entry location '$(registry_value InstallLocation)'"
+wine "$drive_c/Tools/Vestrimond/Uninstall.exe" /S || fail "the silent uninstall failed"
+wait_until_gone "$drive_c/Tools/Vestrimond"
+echo "installed into C:\\Tools\\Vestrimond and removed"
+
+echo "$(basename "$setup"): $(wc -c <"$setup") bytes, $(basename "$zip"): $(wc -c <"$zip") bytes"

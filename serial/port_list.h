@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The serial ports of the machine, found without opening any of them.
+
+// Where the lister looks. The program uses system_port_roots(); a test points
+// the lister at a tree of its own.
+struct port_roots {
+    std::string dev;     // the device tree, "/dev"
+    std::string sys;     // the kernel's device tree, "/sys"
+    char** environment;  // "NAME=value" strings ending in a null pointer
+};
+
+port_roots system_port_roots();
+
+// One line per port, in the order: stable names and the device each leads
+// to, USB and ACM devices with their USB ids, on-board ports with a driver,
+// then the VESTRIMOND_COM<n> mappings and whether their target exists. On
+// Windows: the COM ports that exist and the device behind each.
+std::vector<std::string> list_ports(const port_roots& roots);
+
+// The port names that Tab completes after "connect" and "firmware": COM<n> for
+// each mapped or existing port, and the stable and USB/ACM device paths.
+std::vector<std::string> port_names(const port_roots& roots);
