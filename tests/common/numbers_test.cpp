@@ -57,10 +57,13 @@ TEST(RealConversion, ReadsDecimalSyntaxOnly) {
         {"2E-1x", 0.2, 4},      {"+7", 7.0, 2},        {"x", 0.0, 0},         {".", 0.0, 0},
         {"-", 0.0, 0},          {"#5", 0.0, 0},        {"inf", 0.0, 0},       {"nan", 0.0, 0},
         {"-infinity", 0.0, 0},  {"0x1p3", 0.0, 1},     {"0X10", 0.0, 1},      {"00x1", 0.0, 2},
+        {"12x", 12.0, 2},       {" 0x", 0.0, 2},       {"+0x", 0.0, 2},       {"-0x", -0.0, 2},
     };
     for (const Case& c : cases) {
         char* end = nullptr;
-        EXPECT_EQ(text_to_real(c.text, &end), c.value) << c.text;
+        double value = text_to_real(c.text, &end);
+        EXPECT_EQ(value, c.value) << c.text;
+        EXPECT_EQ(std::signbit(value), std::signbit(c.value)) << c.text;
         EXPECT_EQ(end - c.text, c.consumed) << c.text;
     }
 }

@@ -61,6 +61,13 @@ TEST(Hexdump, ColumnHeaderRecursEveryTenLinesAfterAnEmptyLine) {
     EXPECT_EQ(out.substr(second + 1 + header.size()),
               " 160 00a0| a0" + std::string(48, ' ') + "| .\n");
     EXPECT_EQ(out.find(header, second + 1 + header.size()), std::string::npos);
+
+    // Every line: the empty line comes before the second header too.
+    EXPECT_EQ(dump(2, nullptr, counting_from(0x61, 17), 1),
+              "length 17 (0x11):\n" + header +
+                  "   0 0000| 61 62 63 64 65 66 67 68   69 6a 6b 6c 6d 6e 6f 70 | "
+                  "abcdefghijklmnop\n\n" +
+                  header + "  16 0010| 71" + std::string(48, ' ') + "| q\n");
 }
 
 TEST(Hexdump, HeaderEveryZeroPrintsNoColumnHeader) {

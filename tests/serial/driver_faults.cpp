@@ -4,6 +4,7 @@
 #include <dlfcn.h>
 #include <sys/ioctl.h>
 
+#include <cerrno>
 #include <cstdarg>
 #include <vector>
 
@@ -11,6 +12,7 @@ namespace {
 
 uint32_t kept_rate = 0;
 uint32_t kept_control_bits = 0;
+int settings_refusal = 0;
 std::vector<int> output_queue_counts;
 
 using ioctl_function = int (*)(int, unsigned long, ...);
@@ -27,6 +29,10 @@ void driver_keeps(uint32_t rate, uint32_t control_bits) {
     kept_control_bits = control_bits;
 }
 
+void driver_refuses_settings(int error) {
+    settings_refusal = error;
+}
+
 void driver_reports_output_queue(std::initializer_list<int> counts) {
     output_queue_counts.assign(counts.begin(), counts.end());
 }
@@ -37,6 +43,7 @@ int output_queue_reports_left() {
 
 void driver_behaves() {
     driver_keeps(0, 0);
+    driver_refuses_settings(0);
     output_queue_counts.clear();
 }
 
@@ -50,6 +57,10 @@ extern "C" int ioctl(int fd, unsigned long request, ...) noexcept {
         *static_cast<int*>(argument) = output_queue_counts.front();
         output_queue_counts.erase(output_queue_counts.begin());
         return 0;
+    }
+    if (request == TCSETS2 && settings_refusal != 0) {
+        errno = settings_refusal;
+        return -1;
     }
     int result = system_ioctl()(fd, request, argument);
     if (request == TCGETS2 && result == 0) {

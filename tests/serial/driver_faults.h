@@ -11,6 +11,10 @@
 // one it has) and these control bits set as well, whatever was written.
 void driver_keeps(uint32_t rate, uint32_t control_bits);
 
+// From now on the driver refuses new line settings with this error (0: it
+// takes them).
+void driver_refuses_settings(int error);
+
 // The next queries of the output queue are answered with these counts of
 // bytes waiting, in turn; then the system answers again.
 void driver_reports_output_queue(std::initializer_list<int> counts);

@@ -22,6 +22,9 @@ TEST(PortPath, ComNameOpensItsVariableOrTheMatchingTtyS) {
         {"/dev/ttyUSB0", nullptr, "/dev/ttyUSB0"},
         {"COM0", nullptr, "COM0"},
         {"COM3x", nullptr, "COM3x"},
+        {"COM03", nullptr, "COM03"},
+        {"COM+3", nullptr, "COM+3"},
+        {"COM 3", nullptr, "COM 3"},
     };
     for (const Case& c : cases) {
         if (c.variable != nullptr) {

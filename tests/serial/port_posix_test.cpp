@@ -118,19 +118,24 @@ TEST(PortLine, SettingsThatTheDriverDidNotTakeRefuseThePort) {
     struct Case {
         uint32_t kept_rate;
         uint32_t kept_control_bits;
+        int refusal;
+        const char* error;
     } cases[] = {
-        {9600, 0},           // stays at its old rate
-        {18700, 0},          // a rate off by more than a receiver tolerates
-        {0, CRTSCTS},        // keeps hardware flow control
-        {0, PARENB | CS7},   // keeps a parity bit
+        {9600, 0, 0, "Invalid argument"},          // stays at its old rate
+        {18700, 0, 0, "Invalid argument"},         // off by more than a receiver tolerates
+        {0, CRTSCTS, 0, "Invalid argument"},       // keeps hardware flow control
+        {0, PARENB | CS7, 0, "Invalid argument"},  // keeps a parity bit
+        {0, 0, EIO, "Input/output error"},         // refuses them with its own error
     };
     for (const Case& c : cases) {
         driver_keeps(c.kept_rate, c.kept_control_bits);
+        driver_refuses_settings(c.refusal);
         int result = 0;
         EXPECT_EQ(printed([&] { result = open_port(pty.name(), 19200); }),
-                  "\a\aError: could not set the comm state for port COM8: Invalid argument\n");
+                  std::string("\a\aError: could not set the comm state for port COM8: ") +
+                      c.error + "\n");
         driver_behaves();
-        EXPECT_EQ(result, -3) << c.kept_rate << " " << c.kept_control_bits;
+        EXPECT_EQ(result, -3) << c.kept_rate << " " << c.kept_control_bits << " " << c.error;
         EXPECT_TRUE(port_is_free(pty.slave()));
         close_port();
     }
@@ -354,6 +359,8 @@ TEST(PortReadDeathTest, ReadThatCannotBeCarriedOutEndsTheProgram) {
                  "Return code 26, system error code 9\n");
     EXPECT_DEATH(read_port("COM7", &byte, 0, 10),
                  "read_port: Error: invalid param size: 0\nReturn code 25, ");
+    EXPECT_DEATH(read_port("COM7", nullptr, 1, 10),
+                 "read_port: Error: invalid param buf ptr\nReturn code 25, ");
     EXPECT_DEATH(
         {
             if (open_port(pty.name(), 19200) != 0) return;
