@@ -270,8 +270,8 @@ int send_records(std::FILE* fp, uint32_t total) {
     // or resent in the place of another.
     if (transfer.answer_owed && discard_late_answers()) {
         std::printf(
-            "\n\a\aError: Firmware updating error: answer still owed after Line %lu, records "
-            "may be missing- aborting!\n",
+            "\n\a\aError: Firmware updating error: answers out of step after Line %lu, records "
+            "may be missing!\n",
             line_no);
         return -15;
     }

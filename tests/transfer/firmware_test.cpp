@@ -240,7 +240,7 @@ TEST(FirmwareUpdate, LateAnswerIsDiscardedBeforeTheRecordGoesAgain) {
          {late("\x06", 2), "\x15", "\x06", "\x06"},
          -15,
          timed_out + error_line("validation on Line 3, resending.") +
-             error_line("answer still owed after Line 4, records may be missing- aborting!"),
+             error_line("answers out of step after Line 4, records may be missing!"),
          {record_1 + "\r", record_1 + "\r", record_2 + "\r", record_2 + "\r",
           record_end + "\r"}},
     };
