@@ -71,8 +71,4 @@ wine "$win_build/tests/windows/win32_port_tests.exe" </dev/null
 export VESTRIMOND_EXE="$(pwd)/$win_build/vestrimond.exe"
 export VESTRIMOND_EXE_WRAPPER=wine
 echo "== Console transcripts and simulator tests against $VESTRIMOND_EXE"
-# One at a time: under Wine, opening the port purges its output queue, which
-# on a pty is the simulator's unread input, so the "host" command of a baud
-# change is lost when the simulator has not read it before the program
-# reopens the port; a loaded machine makes that likelier.
-ctest --test-dir "$host_build" -L transcript --output-on-failure
+ctest --test-dir "$host_build" -L transcript --output-on-failure -j"$jobs"

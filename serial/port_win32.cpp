@@ -211,7 +211,21 @@ int read_port(const char* name, void* buffer, int size, int timeout_ms) {
     return got;
 }
 
-void purge_port() { PurgeComm(port_handle, PURGE_TXCLEAR | PURGE_RXCLEAR); }
+// Received bytes not yet read are discarded, and so is output still queued in
+// the driver. The transmit queue is cleared only when the driver reports bytes
+// in it (or cannot tell): bytes that an earlier write has already handed on
+// must arrive. Under Wine a port may be a pty, where a cleared transmit queue
+// is the other end's unread input: the "host" command of a baud change, right
+// before the port is reopened, would be lost.
+void purge_port() {
+    DWORD purge = PURGE_RXCLEAR;
+    DWORD errors = 0;
+    COMSTAT queues{};
+    if (!ClearCommError(port_handle, &errors, &queues) || queues.cbOutQue > 0) {
+        purge |= PURGE_TXCLEAR;
+    }
+    PurgeComm(port_handle, purge);
+}
 
 void close_port() {
     if (port_handle == INVALID_HANDLE_VALUE) return;

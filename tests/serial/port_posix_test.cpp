@@ -16,6 +16,7 @@
 #include "serial/baud.h"
 #include "serial/line_settings.h"
 #include "serial/port.h"
+#include "tests/serial/driver_faults.h"
 #include "tests/serial/pty_pair.h"
 
 namespace {
@@ -110,6 +111,34 @@ TEST(PortLine, RefusedOpeningsNameThePortAndLeaveNoPortOpen) {
         EXPECT_TRUE(port_is_free(pty.slave())) << c.message;
         close_port();
     }
+}
+
+TEST(PortLine, SettingsThatTheDriverDidNotTakeRefuseThePort) {
+    PtyPair pty(8);
+    struct Case {
+        uint32_t kept_rate;
+        uint32_t kept_control_bits;
+    } cases[] = {
+        {9600, 0},           // stays at its old rate
+        {18700, 0},          // a rate off by more than a receiver tolerates
+        {0, CRTSCTS},        // keeps hardware flow control
+        {0, PARENB | CS7},   // keeps a parity bit
+    };
+    for (const Case& c : cases) {
+        driver_keeps(c.kept_rate, c.kept_control_bits);
+        int result = 0;
+        EXPECT_EQ(printed([&] { result = open_port(pty.name(), 19200); }),
+                  "\a\aError: could not set the comm state for port COM8: Invalid argument\n");
+        driver_behaves();
+        EXPECT_EQ(result, -3) << c.kept_rate << " " << c.kept_control_bits;
+        EXPECT_TRUE(port_is_free(pty.slave()));
+        close_port();
+    }
+    // A rate within 2 % is what a UART reaches: taken.
+    driver_keeps(19300, 0);
+    EXPECT_EQ(open_port(pty.name(), 19200), 0);
+    driver_behaves();
+    close_port();
 }
 
 TEST(PortLine, LineSettingsAreRefusedWithoutAPortOrAtAnUnknownRate) {
@@ -286,6 +315,17 @@ TEST(PortWrite, BytesReachTheOtherEndAndBadArgumentsAreRefused) {
     EXPECT_EQ(printed([&] { result = write_port(pty.name(), "x", 1); }),
               "\a\aError: wrote 0 of 1, got error on port COM7: Bad file descriptor\n");
     EXPECT_EQ(result, -3);
+}
+
+TEST(PortWrite, WriteReturnsOnceTheDriverHasSentItsQueue) {
+    PtyPair pty;
+    ASSERT_EQ(open_port(pty.name(), 4800), 0);
+    driver_reports_output_queue({3, 2, 1});
+    const std::string bytes(100, 'u');  // half a second of line time: room to poll
+    EXPECT_EQ(write_port(pty.name(), bytes.data(), 100), 100);
+    EXPECT_EQ(output_queue_reports_left(), 0);
+    driver_behaves();
+    close_port();
 }
 
 TEST(PortWrite, WriteLargerThanTheLineCanHoldWaitsForRoom) {

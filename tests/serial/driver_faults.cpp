@@ -1,0 +1,61 @@
+#include "tests/serial/driver_faults.h"
+
+#include <asm/termbits.h>
+#include <dlfcn.h>
+#include <sys/ioctl.h>
+
+#include <cstdarg>
+#include <vector>
+
+namespace {
+
+uint32_t kept_rate = 0;
+uint32_t kept_control_bits = 0;
+std::vector<int> output_queue_counts;
+
+using ioctl_function = int (*)(int, unsigned long, ...);
+
+ioctl_function system_ioctl() {
+    static auto real = reinterpret_cast<ioctl_function>(dlsym(RTLD_NEXT, "ioctl"));
+    return real;
+}
+
+}  // namespace
+
+void driver_keeps(uint32_t rate, uint32_t control_bits) {
+    kept_rate = rate;
+    kept_control_bits = control_bits;
+}
+
+void driver_reports_output_queue(std::initializer_list<int> counts) {
+    output_queue_counts.assign(counts.begin(), counts.end());
+}
+
+int output_queue_reports_left() {
+    return static_cast<int>(output_queue_counts.size());
+}
+
+void driver_behaves() {
+    driver_keeps(0, 0);
+    output_queue_counts.clear();
+}
+
+extern "C" int ioctl(int fd, unsigned long request, ...) noexcept {
+    va_list arguments;
+    va_start(arguments, request);
+    void* argument = va_arg(arguments, void*);
+    va_end(arguments);
+
+    if (request == TIOCOUTQ && !output_queue_counts.empty()) {
+        *static_cast<int*>(argument) = output_queue_counts.front();
+        output_queue_counts.erase(output_queue_counts.begin());
+        return 0;
+    }
+    int result = system_ioctl()(fd, request, argument);
+    if (request == TCGETS2 && result == 0) {
+        auto* settings = static_cast<termios2*>(argument);
+        if (kept_rate != 0) settings->c_ospeed = settings->c_ispeed = kept_rate;
+        settings->c_cflag |= kept_control_bits;
+    }
+    return result;
+}

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+
+// A serial driver that does not do what the port layer asks, played by this
+// test program's own ioctl, which the port layer calls in place of the
+// system's. Nothing is changed until a test asks for it.
+
+// From now on the line settings read from the driver show this rate (0: the
+// one it has) and these control bits set as well, whatever was written.
+void driver_keeps(uint32_t rate, uint32_t control_bits);
+
+// The next queries of the output queue are answered with these counts of
+// bytes waiting, in turn; then the system answers again.
+void driver_reports_output_queue(std::initializer_list<int> counts);
+int output_queue_reports_left();
+
+// Back to the system's own answers.
+void driver_behaves();
