@@ -31,8 +31,9 @@ crlf() {
 x86_64-w64-mingw32-strip -o "$stage/vestrimond.exe" "$build/vestrimond.exe"
 crlf README.md "$stage/README.txt"
 crlf LICENSE "$stage/LICENSE.txt"
-# Plain text, without the terminal's bold and underline.
-groff -man -Tascii -P-cbou -ww doc/vestrimond.1 >"$build/Manual.txt"
+# Plain text, without the terminal's bold and underline, and without the
+# parts about Linux.
+groff -man -Tascii -P-cbou -ww -rwindows=1 doc/vestrimond.1 >"$build/Manual.txt"
 crlf "$build/Manual.txt" "$stage/Manual.txt"
 for example in site.cfg site.rul firmware.hex; do
     crlf "examples/$example" "$stage/examples/$example"

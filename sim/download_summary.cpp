@@ -152,10 +152,12 @@ void print_conf(const uint8_t* conf) {
         print_field(conf, field);
         if (field.offset == 68) {
             std::printf("  %-16s", "digipath");
+            const char* separator = "";
             for (std::size_t i = 0; i < digipath_entries; ++i) {
                 const uint8_t* entry = conf + digipath_offset + i * digipath_width;
                 if (entry[0] == 0) continue;
-                std::printf(" [%zu] ", i);
+                std::printf("%s[%zu] ", separator, i);
+                separator = " ";
                 print_text(entry, digipath_width);
             }
             std::printf("\n");

@@ -197,7 +197,7 @@ TEST(DownloadReceiver, SummaryShowsEveryFieldWithinItsWidth) {
           "\n  host_baud       19200\n", "\n  altitude        0\n",
           "\n  call            \"N0CALL\"\n", "\n  icon            0x2F23\n",
           "\n  implicit_action 0x0064\n", "\n  rule_count      1\n",
-          "\n  digipath         [0] \"WIDE1-1\" [1] \"WIDE2-2\"\n", "\n  bcomment        \"\"\n",
+          "\n  digipath        [0] \"WIDE1-1\" [1] \"WIDE2-2\"\n", "\n  bcomment        \"\"\n",
           "\n  rule 1  line 3     pass mods 0x18 destin call \"APRS\" ssid 0\n"}},
         {unterminated,
          std::string(28, 'A'),
