@@ -32,9 +32,24 @@ struct Loader {
     std::vector<std::string> after_reset = {"", "\x05"};
     std::vector<std::string> after_sync = {"\x06"};
     std::vector<std::string> after_ident = {"\x06"};
-    std::vector<std::string> records;  // one chunk per record transmission, then ACK
+    // The chunks that follow each record transmission, then ACK.
+    struct Answer {
+        Answer(const char* chunk) : chunks{chunk} {}
+        Answer(std::string chunk) : chunks{std::move(chunk)} {}
+        std::vector<std::string> chunks;
+    };
+    std::vector<Answer> records;
     int reopen_result = 0;
 };
+
+// An answer that arrives only after `quiet_reads` reads found nothing: the
+// first of them is the read that waited for it.
+Loader::Answer late(const std::string& answer, int quiet_reads = 1) {
+    Loader::Answer late_answer("");
+    late_answer.chunks.resize(static_cast<size_t>(quiet_reads));
+    late_answer.chunks.push_back(answer);
+    return late_answer;
+}
 
 Loader prompting(std::vector<std::string> after_reset) {
     Loader loader;
@@ -106,7 +121,11 @@ void install(const Loader& loader) {
         } else if (w == "VeMoNd1.0") {
             feed_all(loader.after_ident);
         } else {
-            port_script::feed(record < loader.records.size() ? loader.records[record] : "\x06");
+            if (record < loader.records.size()) {
+                feed_all(loader.records[record].chunks);
+            } else {
+                port_script::feed("\x06");
+            }
             ++record;
         }
     };
@@ -188,6 +207,53 @@ TEST(FirmwareUpdate, TenthErrorAbortsWithoutItsOwnMessage) {
                   "\n\a\aError: maximum Firmware updating errors (10) encountered- aborting!\n" +
                   disconnected);
     EXPECT_EQ(record_writes().size(), 11u);
+}
+
+TEST(FirmwareUpdate, LateAnswerIsDiscardedBeforeTheRecordGoesAgain) {
+    // Each answer read must be the one of the record just sent: an answer
+    // that comes after its time-out belongs to the earlier transmission.
+    struct Case {
+        const char* what;
+        std::vector<Loader::Answer> records;
+        int result;
+        std::string messages;
+        std::vector<std::string> sent;
+    };
+    const std::string timed_out = error_line("timed out on Line 2, resending.");
+    const Case cases[] = {
+        {"late ACK, then a NAK of the next record",
+         {late("\x06"), "\x06", "\x12", "\x06", "\x06"},
+         0,
+         timed_out + error_line("bad record checksum on Line 3, resending.") + "\n",
+         {record_1 + "\r", record_1 + "\r", record_2 + "\r", record_2 + "\r",
+          record_end + "\r"}},
+        {"late NAK, then a NAK of the resent record",
+         {late("\x15"), "\x11", "\x06", "\x06", "\x06"},
+         0,
+         timed_out + error_line("didn't get start character on Line 2, resending.") + "\n",
+         {record_1 + "\r", record_1 + "\r", record_1 + "\r", record_2 + "\r",
+          record_end + "\r"}},
+        // Later than the wait before the resend, the ACK is taken for the
+        // resent record's and the resent record's NAK for the next one's: the
+        // last record's own answer is still owed when the file ends.
+        {"answer later than the wait before the resend",
+         {late("\x06", 2), "\x15", "\x06", "\x06"},
+         -15,
+         timed_out + error_line("validation on Line 3, resending.") +
+             error_line("answers out of step after Line 4, records may be missing!"),
+         {record_1 + "\r", record_1 + "\r", record_2 + "\r", record_2 + "\r",
+          record_end + "\r"}},
+    };
+    for (const Case& c : cases) {
+        Loader loader;
+        loader.records = c.records;
+        Update run = update(loader, three_records);
+        EXPECT_EQ(run.result, c.result) << c.what;
+        EXPECT_EQ(without_progress(run.out),
+                  firmware_warning + connected + records_start + c.messages + disconnected)
+            << c.what;
+        EXPECT_EQ(record_writes(), c.sent) << c.what;
+    }
 }
 
 TEST(FirmwareUpdate, BufferFullOrFatalAnswerEndsTheUpdateAtOnce) {
