@@ -587,6 +587,11 @@ if __name__ == "__main__":
     if sys.argv[1:2] == ["--list"]:
         list_mutants()
         sys.exit(0)
+    if len(sys.argv) > 1:
+        # A run takes long: anything but --list only shows how to use it.
+        print(__doc__ + "\nUsage: mutate.py [--list [FOLDER...]]",
+              file=sys.stdout if sys.argv[1] in ("-h", "--help") else sys.stderr)
+        sys.exit(0 if sys.argv[1] in ("-h", "--help") else 2)
     try:
         main()
     except KeyboardInterrupt:

@@ -84,7 +84,8 @@ TEST(PortLine, EveryRateOfTheTableIsSetRaw8N1WithoutFlowControl) {
 
 TEST(PortLine, RefusedOpeningsNameThePortAndLeaveNoPortOpen) {
     PtyPair pty(8);
-    static const std::string too_long = "/dev/" + std::string(300, 'x');
+    static const std::string too_long = "/dev/" + std::string(251, 'x');  // 256 characters
+    static const std::string longest = "/dev/" + std::string(250, 'x');
     struct Case {
         const char* path;  // VESTRIMOND_COM8; nullptr: the pty
         const char* name;
@@ -98,6 +99,8 @@ TEST(PortLine, RefusedOpeningsNameThePortAndLeaveNoPortOpen) {
          "\a\aError: cannot open COM port COM8: Inappropriate ioctl for device\n"},
         {too_long.c_str(), "COM8", 19200, -2,
          "\a\aError: cannot open COM port COM8: File name too long\n"},
+        {longest.c_str(), "COM8", 19200, -2,
+         "\a\aError: cannot open COM port COM8: No such file or directory\n"},
         {nullptr, "COM8", 12345, -3, "\a\aError: Invalid baud rate 12345\n"},
         {nullptr, "COM8", 0, -3,
          "get_baud: Error: invalid baud: 0\n\a\aError: Invalid baud rate 0\n"},
@@ -290,6 +293,15 @@ TEST(PortRead, PurgeDropsReceivedBytesButKeepsWhatWasAlreadySent) {
         EXPECT_EQ(pty.received(10), "host 9600\n") << "try " << i;
         close_port();
     }
+
+    // Output that the driver still holds is dropped.
+    ASSERT_EQ(open_port(pty.name(), 19200), 0);
+    ASSERT_EQ(write_port(pty.name(), "stale", 5), 5);
+    driver_reports_output_queue({5});
+    purge_port();
+    driver_behaves();
+    EXPECT_EQ(pty.received(5, 50), "");
+    close_port();
 }
 
 TEST(PortWrite, BytesReachTheOtherEndAndBadArgumentsAreRefused) {
