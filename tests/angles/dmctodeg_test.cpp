@@ -107,6 +107,10 @@ TEST(Dmctodeg, EveryCheckPrintsItsMessageAndGivesTheErrorValue) {
         {"45:30:00:", "\a\aError: Colon format: must have 2 colons: [s][D]DD:MM:SS[.F*]\n"},
         {"45.1:30:00.5", "\a\aError: Colon format: too many periods: [s][D]DD:MM:SS[.F*]\n"},
         {"45:30:00N", "\a\aError: Colon format: has alpha characters: [s][D]DD:MM:SS[.F*]\n"},
+        {"A45:30:00", "\a\aError: Colon format: has alpha characters: [s][D]DD:MM:SS[.F*]\n"},
+        {"Z45:30:00", "\a\aError: Colon format: has alpha characters: [s][D]DD:MM:SS[.F*]\n"},
+        {"45:30a:00", "\a\aError: Colon format: has alpha characters: [s][D]DD:MM:SS[.F*]\n"},
+        {"45:30:00z", "\a\aError: Colon format: has alpha characters: [s][D]DD:MM:SS[.F*]\n"},
         {"4530", "\a\aError: Unrecognized format: must be one of Dotted, Colon or DMC\n"},
         {"45.30",
          "\a\aError: Dotted format: must have 2 periods: [s][D]DD.MM.[F*]\n"

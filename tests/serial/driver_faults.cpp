@@ -14,11 +14,18 @@ uint32_t kept_rate = 0;
 uint32_t kept_control_bits = 0;
 int settings_refusal = 0;
 std::vector<int> output_queue_counts;
+std::vector<int> flushes;
 
 using ioctl_function = int (*)(int, unsigned long, ...);
+using tcflush_function = int (*)(int, int);
 
 ioctl_function system_ioctl() {
     static auto real = reinterpret_cast<ioctl_function>(dlsym(RTLD_NEXT, "ioctl"));
+    return real;
+}
+
+tcflush_function system_tcflush() {
+    static auto real = reinterpret_cast<tcflush_function>(dlsym(RTLD_NEXT, "tcflush"));
     return real;
 }
 
@@ -39,6 +46,12 @@ void driver_reports_output_queue(std::initializer_list<int> counts) {
 
 int output_queue_reports_left() {
     return static_cast<int>(output_queue_counts.size());
+}
+
+std::vector<int> take_flushes() {
+    std::vector<int> taken;
+    taken.swap(flushes);
+    return taken;
 }
 
 void driver_behaves() {
@@ -69,4 +82,9 @@ extern "C" int ioctl(int fd, unsigned long request, ...) noexcept {
         settings->c_cflag |= kept_control_bits;
     }
     return result;
+}
+
+extern "C" int tcflush(int fd, int queue) noexcept {
+    flushes.push_back(queue);
+    return system_tcflush()(fd, queue);
 }

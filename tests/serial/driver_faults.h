@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <vector>
 
 // A serial driver that does not do what the port layer asks, played by this
 // test program's own ioctl, which the port layer calls in place of the
@@ -19,6 +20,10 @@ void driver_refuses_settings(int error);
 // bytes waiting, in turn; then the system answers again.
 void driver_reports_output_queue(std::initializer_list<int> counts);
 int output_queue_reports_left();
+
+// The queues that the port layer has flushed (TCIFLUSH, TCOFLUSH or
+// TCIOFLUSH) since the last call, in turn. Flushes go to the system as well.
+std::vector<int> take_flushes();
 
 // Back to the system's own answers.
 void driver_behaves();

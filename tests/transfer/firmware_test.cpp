@@ -394,6 +394,15 @@ TEST(FirmwareUpdate, FileAndPortFailures) {
     EXPECT_EQ(firmware("COM3", hex_file(three_records).c_str(), typed_enter), -5);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "\a\aError: could not open COM port COM3\n");
 
+    // A name that the port name cannot hold whole is not opened cut short.
+    install({});
+    const std::string long_name = "/dev/" + std::string(300, 'x');
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(firmware(long_name.c_str(), hex_file(three_records).c_str(), typed_enter), -5);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "\a\aError: could not open COM port " + long_name + "\n");
+    EXPECT_EQ(port_script::state.opens, 0);
+
     Loader unopenable;
     unopenable.reopen_result = -2;
     run = update(unopenable, three_records);
