@@ -71,4 +71,7 @@ wine "$win_build/tests/windows/win32_port_tests.exe" </dev/null
 export VESTRIMOND_EXE="$(pwd)/$win_build/vestrimond.exe"
 export VESTRIMOND_EXE_WRAPPER=wine
 echo "== Console transcripts and simulator tests against $VESTRIMOND_EXE"
-ctest --test-dir "$host_build" -L transcript --output-on-failure -j"$jobs"
+# One at a time: a test maps a COM port to its simulator's pty by a link in
+# the one Wine prefix, which every test shares; two tests at once would find
+# each other's devices.
+ctest --test-dir "$host_build" -L transcript --output-on-failure
