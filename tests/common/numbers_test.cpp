@@ -30,6 +30,7 @@ TEST(Int32Conversion, BehavesLikeA32BitStrtol) {
         {"09", 0, 0, 1},  // octal stops at 9
         {"0x10", 16, 16, 4},
         {"10", 16, 16, 2},
+        {"zZ{", 36, 35 * 36 + 35, 2},  // every letter is a digit in base 36
         {"2147483647", 10, INT32_MAX, 10},
         {"2147483648", 10, INT32_MAX, 10},
         {"4294967299", 10, INT32_MAX, 10},

@@ -148,6 +148,9 @@ TEST(LineEditing, LeftArrowEditsAndUpArrowRecallsThePreviousCommand) {
     ASSERT_TRUE(terminal.wait_for("command line too long (max 255 characters)", 1))
         << terminal.screen();
     ASSERT_TRUE(terminal.wait_for("Command> ", 4)) << terminal.screen();
+    // An empty line is a line, not the end of input.
+    terminal.type("\r");
+    ASSERT_TRUE(terminal.wait_for("Command> ", 5)) << terminal.screen();
     terminal.type("x\r");
     EXPECT_EQ(terminal.exit_status(), 0);
 }

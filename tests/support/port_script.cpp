@@ -85,4 +85,4 @@ void print_open_hint() {}
 
 int last_system_error() { return 0; }
 const char* system_error_text() { return "scripted"; }
-void sleep_ms(unsigned) {}
+void sleep_ms(unsigned milliseconds) { state.slept_ms += milliseconds; }

@@ -23,6 +23,7 @@ struct State {
     int opens = 0;
     int closes = 0;
     int purges = 0;
+    unsigned slept_ms = 0;   // every pause of the program, added up
     int open_result = 0;     // what open_port returns
     int fail_write_at = -1;  // the 0-based write that fails (-3), or -1
     std::vector<std::string> writes;  // every write, in order
