@@ -80,6 +80,16 @@ TEST(ConsoleStart, OptionsAnswerAndEndWithoutTheConsole) {
         EXPECT_EQ(run.err, c.err) << c.args[0];
         EXPECT_EQ(run.status, c.status) << c.args[0];
     }
+
+    // The list reads this machine, so only the part a test sets is checked:
+    // the COM ports that every console of a test has mapped (Linux).
+    if (!program_runs_under_wine()) {
+        RunOptions options;
+        options.args = {"--list-ports"};
+        RunResult run = run_console("", options);
+        EXPECT_NE(run.out.find("COM1  VESTRIMOND_COM1="), std::string::npos) << run.out;
+        EXPECT_EQ(run.status, 0);
+    }
 }
 
 TEST(ConsoleStart, LastLineWithoutLineFeedStillRuns) {

@@ -31,6 +31,11 @@ class FakeMachine {
         file("sys/devices/usb1/1-1/product", "Acme Serial\n");
         fs::create_directories(root_ + "/sys/devices/usb1/1-1/1-1:1.0/ttyUSB0");
         link("sys/class/tty/ttyUSB0/device", "../../../devices/usb1/1-1/1-1:1.0/ttyUSB0");
+        // A USB device further up than an interface's few levels is not its own.
+        file("dev/ttyUSB1");
+        file("sys/devices/usb2/2-1/idVendor", "0403\n");
+        fs::create_directories(root_ + "/sys/devices/usb2/2-1/a/b/c/ttyUSB1");
+        link("sys/class/tty/ttyUSB1/device", "../../../devices/usb2/2-1/a/b/c/ttyUSB1");
         fs::create_directories(root_ + "/sys/bus/platform/drivers/serial8250");
         fs::create_directories(root_ + "/sys/devices/platform/serial8250/tty/ttyS1");
         link("sys/devices/platform/serial8250/driver", "../../bus/platform/drivers/serial8250");
@@ -74,6 +79,7 @@ TEST(PortList, ListsStableNamesUsbPortsDrivenPortsAndMappings) {
     const std::vector<std::string> expected = {
         at + "/dev/serial/by-id/usb-Acme_Serial_A1-if00-port0 -> " + at + "/dev/ttyUSB0",
         at + "/dev/ttyUSB0  USB 0403:6001 Acme Serial",
+        at + "/dev/ttyUSB1",
         at + "/dev/ttyACM0",
         at + "/dev/ttyS0  driver serial8250",
         "COM2  VESTRIMOND_COM2=" + at + "/dev/ttyUSB0  (exists)",
@@ -100,10 +106,10 @@ TEST(PortList, TabOffersMappedComPortsAndUsbDevicePaths) {
     } cases[] = {
         {"",
          {"COM2", "COM11", at + "/dev/serial/by-id/usb-Acme_Serial_A1-if00-port0",
-          at + "/dev/ttyUSB0", at + "/dev/ttyACM0"}},
+          at + "/dev/ttyUSB0", at + "/dev/ttyUSB1", at + "/dev/ttyACM0"}},
         {"co", {"COM2", "COM11"}},
         {"COM1", {"COM11"}},
-        {at + "/dev/tty", {at + "/dev/ttyUSB0", at + "/dev/ttyACM0"}},
+        {at + "/dev/tty", {at + "/dev/ttyUSB0", at + "/dev/ttyUSB1", at + "/dev/ttyACM0"}},
         {at + "/dev/ttyS", {}},
     };
     for (const Case& c : cases) EXPECT_EQ(port_words(c.word.c_str(), roots), c.words) << c.word;
