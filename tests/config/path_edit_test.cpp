@@ -213,6 +213,9 @@ TEST(PathEdit, EachKindHoldsEightEntries) {
     EXPECT_EQ(conf_record.subst_count, 8);
     EXPECT_EQ(conf_record.delete_count, 8);
     EXPECT_EQ(conf_record.subst_paths[7].address[0].call[0], 'X');
+    // Each full table has a code of its own.
+    EXPECT_EQ(add_line("substitutepath * N0CALL 1 X").code, -4);
+    EXPECT_EQ(add_line("deletepath * N0CALL 1").code, -5);
 }
 
 TEST(PathEdit, DuplicateEntriesAreRefused) {
