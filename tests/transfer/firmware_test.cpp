@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -253,6 +255,14 @@ TEST(FirmwareUpdate, LateAnswerIsDiscardedBeforeTheRecordGoesAgain) {
                   firmware_warning + connected + records_start + c.messages + disconnected)
             << c.what;
         EXPECT_EQ(record_writes(), c.sent) << c.what;
+        // After the time-out, what comes late is read until the line has
+        // been quiet 200 ms.
+        const auto& reads = port_script::state.reads;
+        auto unanswered = std::find_if(reads.begin(), reads.end(), [](const auto& read) {
+            return read.size == 1 && read.timeout_ms == 100 && read.got == 0;
+        });
+        ASSERT_TRUE(unanswered != reads.end() && unanswered + 1 != reads.end()) << c.what;
+        EXPECT_EQ((unanswered + 1)->timeout_ms, 200) << c.what;
     }
 }
 

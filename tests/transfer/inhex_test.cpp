@@ -107,6 +107,7 @@ TEST(HexFileCheck, AcceptedFilesReturnTheirRecordCount) {
         {"end-of-file record", eof + "\n", 1},
         {"checksum that adds up", ":0100000000FF\n" + eof + "\n", 2},
         {"address record at an odd offset", record("02000304", "0800") + "\n", 1},
+        {"start address record, the highest type", record("04000005", "08000000") + "\n", 1},
         {"lower case digits, offset ending in c", ":04000c000a0b0c0dc2\n", 1},
         {"128 data bytes", record("80000000", data_bytes(128)) + "\n", 1},
         {"CR LF line ends", record("04000400", "01020304") + "\r\n" + eof + "\r\n", 2},
