@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -86,6 +87,15 @@ TEST(PortList, ListsStableNamesUsbPortsDrivenPortsAndMappings) {
         "COM11  VESTRIMOND_COM11=" + at + "/gone  (missing)",
     };
     EXPECT_EQ(list_ports(roots), expected);
+}
+
+TEST(PortList, ProgramReadsThisMachineAndItsEnvironment) {
+    // Only the part a test sets is checked: the machine's own ports vary.
+    setenv("VESTRIMOND_COM17", "/nonexistent/vestrimond-port", 1);
+    std::vector<std::string> lines = list_ports(system_port_roots());
+    unsetenv("VESTRIMOND_COM17");
+    const std::string mapping = "COM17  VESTRIMOND_COM17=/nonexistent/vestrimond-port  (missing)";
+    EXPECT_NE(std::find(lines.begin(), lines.end(), mapping), lines.end());
 }
 
 TEST(PortList, EmptyMachineHasNoPorts) {
