@@ -76,8 +76,9 @@ class Step:
     """One row of the table: a step run on each of its ports."""
 
     def __init__(self, fields, line_number):
-        (self.name, ports, self.kind, self.user, sim, program_input, status, self.pty,
+        (self.name, ports, kind, self.user, sim, program_input, status, self.pty,
          shows) = fields
+        self.kind, *self.kind_arguments = kind.split()
         self.ports = ports.split()
         self.sim = sim.split()
         self.input = program_input
@@ -92,6 +93,10 @@ class Step:
 
     def sim_options(self, port):
         return [option.replace("$P", str(COM_NUMBER[port])) for option in self.sim]
+
+    def shown(self, port):
+        return self.shows.replace(b"$P", str(COM_NUMBER[port]).encode()).replace(
+            b"$D", f"/dev/{port}".encode())
 
 
 def unescape(text):
@@ -193,8 +198,8 @@ def build_guest(work, build, machine, steps, modules_dir):
             (root / "bed/input" / f"{step.name}.{port}").write_bytes(step.input_bytes(port))
     init = (HERE / "guest.sh").read_text()
     init = init.replace("@MODULES@", " ".join(loaded)).replace("@ENV@", GUEST_ENV)
-    calls = "".join(f"{step.kind} {step.name} {port} {step.user}\n"
-                    for step in steps for port in step.ports)
+    calls = "".join(" ".join([step.kind, step.name, port, step.user] + step.kind_arguments)
+                    + "\n" for step in steps for port in step.ports)
     init = init.replace("@STEPS@", calls)
     (root / "init").write_text(init)
     (root / "init").chmod(0o755)
@@ -274,7 +279,8 @@ class Machine:
         self.qmp("qmp_capabilities")
         self.control = self.connect("control.sock")
         self.pending = b""
-        self.adapter = None  # the chardev id of the plugged adapter
+        self.adapter = None  # the id of the plugged adapter and of its chardev
+        self.pulled = False
 
     def connect(self, name):
         deadline = time.monotonic() + 30
@@ -330,16 +336,23 @@ class Machine:
                  backend={"type": "serial", "data": {"device": path}})
         self.qmp("device_add", driver="usb-serial", id=self.adapter, chardev=self.adapter)
 
+    def pull_adapter(self):
+        """Pulls the adapter out, as a user does; its chardev stays."""
+        self.qmp("device_del", id=self.adapter)
+        self.pulled = True
+
     def unplug_adapter(self):
         if self.adapter is None:
             return
-        try:
-            self.qmp("device_del", id=self.adapter)
-            self.wait_event("DEVICE_DELETED")
-        except RuntimeError:
-            pass  # already gone with its chardev
+        if not self.pulled:
+            try:
+                self.qmp("device_del", id=self.adapter)
+            except RuntimeError:
+                pass  # the simulator cut its line: the adapter went with it
+        self.wait_event("DEVICE_DELETED")
         self.qmp("chardev-remove", id=self.adapter)
         self.adapter = None
+        self.pulled = False
 
     def read_line(self, timeout):
         deadline = time.monotonic() + timeout
@@ -370,7 +383,8 @@ class Machine:
 
 
 class Run:
-    """One step on one port in the guest: what the guest sent back and the simulator's verdict."""
+    """One step on one port: what the guest sent back, the simulator's verdict,
+    and when it ran (wall clock, as QEMU's trace stamps its events)."""
 
     def __init__(self, step, port, folder):
         self.step = step
@@ -379,9 +393,27 @@ class Run:
         self.files = {}
         self.sim = None
         self.started = self.ended = None
+        self.unplugged = False
 
-    def text(self, name):
+    def file(self, name):
         return self.files.get(name, b"")
+
+    def status(self, name="main"):
+        text = self.file(f"{name}.status").strip()
+        return int(text) if text else None
+
+    def seconds(self):
+        text = self.file("main.centiseconds").strip()
+        return int(text) / 100 if text else None
+
+
+# The adapter is pulled out once the transfer is under way: the simulator has
+# saved the configuration (the rules are still to come), or ten records.
+def transfer_under_way(run):
+    if run.sim.saved["conf"].exists():
+        return True
+    records = run.sim.saved["firmware"]
+    return records.exists() and records.read_bytes().count(b"\n") >= 10
 
 
 def boot_and_run(work, build, machine, image, initrd, steps):
@@ -394,13 +426,25 @@ def boot_and_run(work, build, machine, image, initrd, steps):
     started = time.monotonic()
     try:
         while True:
-            line = vm.read_line(STEP_TIMEOUT)
+            if current is not None and current.step.kind == "unplug" and not current.unplugged:
+                if transfer_under_way(current):
+                    vm.pull_adapter()
+                    current.unplugged = True
+                line = vm.read_line(0.02)
+                if line is None:
+                    if time.monotonic() - current.started_monotonic > STEP_TIMEOUT:
+                        sys.exit("test-drivers: the guest stopped answering")
+                    continue
+            else:
+                line = vm.read_line(STEP_TIMEOUT)
             if line is None:
                 sys.exit("test-drivers: the guest stopped answering"
                          + (f" in step {current.step.name} on {current.port}" if current else ""))
             if receiving is not None:
                 if line == "@@bed end":
-                    current.files[receiving[0]] = base64.b64decode("".join(receiving[1]))
+                    content = base64.b64decode("".join(receiving[1]))
+                    current.files[receiving[0]] = content
+                    (current.folder / receiving[0]).write_bytes(content)
                     receiving = None
                 else:
                     receiving[1].append(line)
@@ -417,12 +461,13 @@ def boot_and_run(work, build, machine, image, initrd, steps):
                     vm.wire_uart(current.sim.path)
                 else:
                     vm.plug_adapter(current.sim.path, len(runs))
-                current.started = time.monotonic()
+                current.started = time.time()
+                current.started_monotonic = time.monotonic()
                 vm.say("go")
             elif words[1] == "file":
                 receiving = (words[2], [])
             elif words[1] == "done":
-                current.ended = time.monotonic()
+                current.ended = time.time()
                 if current.port == machine["uart"]:
                     vm.wire_uart(None)
                 else:
@@ -430,7 +475,7 @@ def boot_and_run(work, build, machine, image, initrd, steps):
                 current.sim.stop()
                 runs.append(current)
                 log(f"{current.step.name} on {current.port}: "
-                    f"{current.ended - current.started:.1f} s")
+                    f"{time.monotonic() - current.started_monotonic:.1f} s")
                 current = None
             elif words[1] == "end":
                 break
@@ -440,6 +485,282 @@ def boot_and_run(work, build, machine, image, initrd, steps):
         vm.stop()
     log(f"guest: {time.monotonic() - started:.0f} s")
     return runs
+
+
+# ---------------------------------------------------------------- the same on a pty
+
+
+class Reference:
+    """A step run on this machine with the port on the simulator's pty."""
+
+    def __init__(self, build, step, port, folder):
+        shutil.rmtree(folder, ignore_errors=True)
+        self.sim = Simulator(build, folder, step.sim_options(port))
+        environment = dict(os.environ)
+        for name in [name for name in environment if name.startswith("VESTRIMOND_COM")]:
+            del environment[name]
+        environment[f"VESTRIMOND_COM{COM_NUMBER[port]}"] = self.sim.path
+        start = time.monotonic()
+        done = subprocess.run([str(build / "vestrimond")], input=step.input_bytes(port),
+                              capture_output=True, cwd=SOURCE, env=environment, timeout=300)
+        self.seconds = time.monotonic() - start
+        self.stdout, self.stderr, self.status = done.stdout, done.stderr, done.returncode
+        if self.status < 0:
+            self.status = 128 - self.status
+        self.sim.stop()
+
+
+# ---------------------------------------------------------------- QEMU's trace
+
+
+def read_trace(path):
+    """The trace's events: (time, event name, arguments text)."""
+    events = []
+    pattern = re.compile(r"^\d+@(\d+\.\d+):(\w+) (.*)$")
+    for line in path.read_text(errors="replace").splitlines():
+        found = pattern.match(line)
+        if found:
+            events.append((float(found.group(1)), found.group(2), found.group(3)))
+    return events
+
+
+class PortTrace:
+    """What the guest did to one port during one run, from QEMU's trace: the
+    rates it programmed (each with the bytes it sent, for the UART), and each
+    DTR/RTS pulse of an open."""
+
+    def __init__(self, events, run, uart):
+        self.rates = []       # every rate programmed, in turn
+        self.sent = []        # (byte, the rate at the time), UART only
+        self.pulses = []      # seconds DTR and RTS were up before going down
+        self.frames = set()   # data bits, parity, stop bits programmed
+        window = [event for event in events if run.started <= event[0] <= run.ended]
+        (self.read_uart if run.port == uart else self.read_adapter)(window)
+
+    def programmed(self, wanted):
+        """The rates programmed for the rates `wanted`: an open first restores
+        the rate that the port had before."""
+        if self.rates and wanted and abs(self.rates[0] - wanted[0]) * 50 > wanted[0]:
+            return self.rates[1:]
+        return list(self.rates)
+
+    def read_uart(self, events):
+        divisor_latch = False
+        lines_up_at = None
+        for at, name, arguments in events:
+            if name == "serial_update_parameters":
+                found = re.match(r"baudrate=(\d+) parity='(\w)' data=(\d) stop=(\d)", arguments)
+                rate = int(found.group(1))
+                self.frames.add(found.group(3) + found.group(2) + found.group(4))
+                if not self.rates or self.rates[-1] != rate:
+                    self.rates.append(rate)
+            elif name == "serial_write":
+                found = re.match(r"write addr 0x([0-9a-f]+) val 0x([0-9a-f]+)", arguments)
+                register, value = int(found.group(1), 16), int(found.group(2), 16)
+                if register == 3:
+                    divisor_latch = bool(value & 0x80)
+                elif register == 0 and not divisor_latch:
+                    self.sent.append((value, self.rates[-1] if self.rates else None))
+                elif register == 4:
+                    lines_up = value & 0x03 == 0x03
+                    if lines_up and lines_up_at is None:
+                        lines_up_at = at
+                    elif not value & 0x03 and lines_up_at is not None:
+                        self.pulses.append(at - lines_up_at)
+                        lines_up_at = None
+
+    def read_adapter(self, events):
+        lines_up_at = None
+        for at, name, arguments in events:
+            if name == "usb_serial_set_baud":
+                rate = int(arguments.split()[-1])
+                if not self.rates or self.rates[-1] != rate:
+                    self.rates.append(rate)
+            elif name == "usb_serial_set_data":
+                found = re.search(r"parity (\w), data bits (\d), stop bits (\d)", arguments)
+                self.frames.add(found.group(2) + found.group(1) + found.group(3))
+            elif name == "usb_serial_handle_control":
+                found = re.search(r"got control 0x([0-9a-f]+), value 0x([0-9a-f]+)", arguments)
+                request, value = int(found.group(1), 16), int(found.group(2), 16)
+                if request != 0x4001:  # the FTDI request that sets the modem lines
+                    continue
+                if value == 0x0303 and lines_up_at is None:
+                    lines_up_at = at
+                elif value & 0x0303 == 0x0300 and lines_up_at is not None:
+                    self.pulses.append(at - lines_up_at)
+                    lines_up_at = None
+
+
+def rates_asked(step):
+    """The rates the input has the program set, in turn."""
+    rates = []
+    for command in step.input.split(";"):
+        words = command.split()
+        if words[:1] == ["connect"]:
+            rates.append(int(words[2]) if len(words) > 2 else 19200)
+        elif words[:1] == ["baud"]:
+            rates.append(int(words[1]))
+        elif words[:1] == ["firmware"]:
+            rates.append(19200)
+    return rates
+
+
+def check_trace(run, trace):
+    """The rates the guest programmed, and for the UART the order of the bytes
+    of a baud change and the rate change."""
+    failures = []
+    wanted = rates_asked(run.step)
+    programmed = trace.programmed(wanted)
+    # A driver reaches a rate as closely as its divisors allow: within the
+    # 2 % that a receiver tolerates, as the port layer accepts.
+    if len(programmed) != len(wanted) or any(abs(got - asked) * 50 > asked
+                                             for got, asked in zip(programmed, wanted)):
+        failures.append(f"rates programmed {programmed}, asked {wanted}")
+    if trace.frames - {"8N1"} and "8N1" not in trace.frames:
+        failures.append(f"frames programmed {sorted(trace.frames)}")
+    if not trace.sent:
+        return failures
+    text = bytes(byte for byte, _ in trace.sent)
+    for found in re.finditer(rb"host (\d+)\n", text):
+        new_rate = int(found.group(1))
+        old_rates = {rate for _, rate in trace.sent[found.start():found.end()]}
+        after = trace.sent[found.end()][1] if found.end() < len(trace.sent) else None
+        if new_rate in old_rates or len(old_rates) != 1 or after != new_rate:
+            failures.append(f"\"host {new_rate}\" sent at {sorted(old_rates)}, "
+                            f"the next byte at {after}")
+    return failures
+
+
+# ---------------------------------------------------------------- checks
+
+
+def masked(output):
+    """The output with the times of the firmware update's progress line masked."""
+    return re.sub(rb" *\d+s TTC +\d+s", b" _s TTC _s", output)
+
+
+def firmware_records():
+    lines = (SOURCE / "examples/firmware.hex").read_bytes().splitlines()
+    return b"".join(line + b"\n" for line in lines if line)
+
+
+def check_run(run, reference, trace):
+    step = run.step
+    failures = []
+    output = run.file("main.stdout") + run.file("main.stderr")
+    if run.file("setup"):
+        failures.append(run.file("setup").decode().strip())
+    if run.status() != step.status:
+        failures.append(f"status {run.status()}, not {step.status}")
+    shown = step.shown(run.port)
+    if step.kind == "listing":
+        if run.file("main.stdout") != shown:
+            failures.append(f"list {run.file('main.stdout')!r}")
+    elif shown not in output:
+        failures.append(f"no {shown!r} in the output")
+    if run.file("lock-left"):
+        failures.append(f"lock file left: {run.file('lock-left')!r}")
+    if run.sim.status != 0 and not (step.kind == "unplug" and run.sim.status == 3):
+        failures.append(f"simulator status {run.sim.status}: {run.sim.violations()}")
+    if reference is not None:
+        for what, guest, pty in [("standard output", run.file("main.stdout"), reference.stdout),
+                                 ("standard error", run.file("main.stderr"), reference.stderr)]:
+            if masked(guest) != masked(pty):
+                failures.append(f"{what} differs from the pty's: {guest[-300:]!r} against "
+                                f"{pty[-300:]!r}")
+        if run.status() != reference.status:
+            failures.append(f"status {run.status()} on the pty {reference.status}")
+        for kind, path in run.sim.saved.items():
+            theirs = reference.sim.saved[kind]
+            if (path.read_bytes() if path.exists() else None) != (
+                    theirs.read_bytes() if theirs.exists() else None):
+                failures.append(f"saved {kind} differs from the pty's")
+    if b"Downloading Rules succeeded" in output:
+        sizes = [run.sim.saved[kind].stat().st_size if run.sim.saved[kind].exists() else 0
+                 for kind in ("conf", "rules")]
+        if sizes != [904, 12 * 28]:
+            failures.append(f"saved configuration and rules of {sizes} bytes")
+    if b"Firmware update succeeded" in output:
+        saved = run.sim.saved["firmware"]
+        if not saved.exists() or saved.read_bytes() != firmware_records():
+            failures.append("the saved firmware is not the file's records")
+    if step.kind == "unplug":
+        if not run.unplugged:
+            failures.append("the adapter was not pulled out in the middle of the transfer")
+        if run.seconds() is None or run.seconds() > 10:
+            failures.append(f"ended after {run.seconds()} s")
+    if trace is not None and step.status == 0 and step.pty == "=" and step.kind in (
+            "session", "hold"):
+        failures += check_trace(run, trace)
+    failures += check_kind(run)
+    return failures
+
+
+def held_lines(run, name):
+    return run.file(name).decode().strip()
+
+
+def check_kind(run):
+    failures = []
+    adapter = run.port.startswith("ttyUSB")
+    if run.step.kind == "hold":
+        if held_lines(run, "lines-held") != "DTR off RTS off low-latency on":
+            failures.append(f"while held: {held_lines(run, 'lines-held')}")
+        if not held_lines(run, "lines-after").endswith("low-latency off"):
+            failures.append(f"after: {held_lines(run, 'lines-after')}")
+        if adapter and (held_lines(run, "latency-held") != "1" or held_lines(
+                run, "latency-after") != held_lines(run, "latency-before")):
+            failures.append("latency timer " + " ".join(
+                held_lines(run, f"latency-{when}") for when in ("before", "held", "after")))
+        pid = run.file("main.pid").strip()
+        if run.file("lock-held") != b"%10d\n" % int(pid or b"0"):
+            failures.append(f"lock file {run.file('lock-held')!r} for process {pid!r}")
+    elif run.step.kind == "second":
+        for name in ("lines-held", "lines-after-second"):
+            if not held_lines(run, name).startswith("DTR off RTS off"):
+                failures.append(f"{name}: {held_lines(run, name)}")
+        if b"Connected at" not in run.file("after.stdout"):
+            failures.append("the next program did not connect")
+    elif run.step.kind == "ended":
+        signals = {"KILL": 137, "TERM": 143, "eof": 1}
+        if run.status("holder") != signals[run.step.kind_arguments[0]]:
+            failures.append(f"holder status {run.status('holder')}")
+    elif run.step.kind == "terminal":
+        if run.status("other") != 1 or b"File exists" not in run.file("other.stderr"):
+            failures.append(f"microcom was not refused: {run.file('other.stderr')!r}")
+    return failures
+
+
+# ---------------------------------------------------------------- report
+
+
+def report(runs, references, traces, failures, machine):
+    print()
+    print(f"{'step':<18}{'port':<9}{'status':>7}{'s':>7}{'pty s':>7}  outcome")
+    for run in runs:
+        reference = references.get((run.step.name, run.port))
+        pty_seconds = f"{reference.seconds:7.2f}" if reference else f"{'':>7}"
+        seconds = f"{run.seconds():7.2f}" if run.seconds() is not None else f"{'':>7}"
+        outcome = "; ".join(failures[(run.step.name, run.port)]) or "passed"
+        print(f"{run.step.name:<18}{run.port:<9}{str(run.status()):>7}{seconds}{pty_seconds}  "
+              f"{outcome}")
+    print()
+    for port in ("ttyS1", "ttyUSB0"):
+        rounded = sorted({(asked, got) for run in runs if run.port == port
+                          for asked, got in zip(rates_asked(run.step),
+                                                traces[(run.step.name, port)].programmed(
+                                                    rates_asked(run.step)))
+                          if asked != got})
+        if rounded:
+            print(f"rates {port} reaches only approximately: " + ", ".join(
+                f"{asked} as {got}" for asked, got in rounded))
+        # Only where no second descriptor holds the lines up (hold, second).
+        pulses = sorted(pulse for run in runs if run.port == port and run.step.kind == "session"
+                        for pulse in traces[(run.step.name, run.port)].pulses)
+        if pulses:
+            print(f"DTR/RTS pulse at each open of {port}: {len(pulses)} opens, "
+                  f"{pulses[0] * 1000:.2f} to {pulses[-1] * 1000:.2f} ms, "
+                  f"median {pulses[len(pulses) // 2] * 1000:.2f} ms")
 
 
 def main():
@@ -456,11 +777,25 @@ def main():
     steps = read_table(HERE / "steps")
     if arguments.only:
         steps = [step for step in steps if re.search(arguments.only, step.name)]
+    began = time.monotonic()
     image, modules_dir = fetch_kernel(work.parent, machine)
     initrd = build_guest(work, build, machine, steps, modules_dir)
     runs = boot_and_run(work, build, machine, image, initrd, steps)
-    for r in runs:
-        print(r.step.name, r.port, r.sim.status, {k: v[:300] for k, v in r.files.items()})
+    references = {}
+    for run in runs:
+        if run.step.pty == "=":
+            references[(run.step.name, run.port)] = Reference(
+                build, run.step, run.port, work / "pty" / f"{run.step.name}.{run.port}")
+    events = read_trace(work / "trace.log")
+    traces = {(run.step.name, run.port): PortTrace(events, run, machine["uart"]) for run in runs}
+    failures = {(run.step.name, run.port): check_run(run, references.get((run.step.name, run.port)),
+                                                     traces[(run.step.name, run.port)])
+                for run in runs}
+    expected = sum(len(step.ports) for step in steps)
+    report(runs, references, traces, failures, machine)
+    failed = sum(1 for found in failures.values() if found) + expected - len(runs)
+    log(f"{len(runs)} of {expected} runs, {failed} failed, {time.monotonic() - began:.0f} s")
+    sys.exit(1 if failed else 0)
 
 
 if __name__ == "__main__":

@@ -41,22 +41,12 @@ wait_text() {
     done
 }
 
-# Runs a command as the user $1.
-as_user() {
-    user=$1
-    shift
-    if [ "$user" = root ]; then
-        "$@"
-    else
-        su -p -s /bin/sh "$user" -c "$*"
-    fi
-}
-
 # The start of a step: the bed wires the port, then says go.
 begin() {
     name=$1
     port=$2
     user=$3
+    device=/dev/$port
     out=/tmp/results/$name.$port
     mkdir -p "$out"
     echo "@@bed ready $name $port"
@@ -80,11 +70,66 @@ finish() {
     echo "@@bed done $name $port"
 }
 
-# Runs the program with the step's input; its output, status and time go to
-# the step's results under the name $1.
+# The program as the step's user, its standard streams as given.
+run_program() {
+    if [ "$user" = root ]; then
+        exec /bin/vestrimond "$@"
+    else
+        exec su -p -s /bin/sh "$user" -c "exec /bin/vestrimond $*"
+    fi
+}
+
+# Runs the program with the step's input; its output and status go to the
+# step's results under the name $1.
 program() {
-    as_user "$user" /bin/vestrimond <"$input" >"$out/$1.stdout" 2>"$out/$1.stderr"
+    (run_program <"$input" >"$out/$1.stdout" 2>"$out/$1.stderr")
     echo $? >"$out/$1.status"
+}
+
+# A program that holds the port: it gets the first line of the step's input
+# now ("connect 2") and waits for the rest; its results go under the name $1.
+hold_port() {
+    holder_name=$1
+    rm -f /tmp/holder.in
+    mkfifo /tmp/holder.in
+    (run_program </tmp/holder.in >"$out/$1.stdout" 2>"$out/$1.stderr") &
+    holder=$!
+    exec 3>/tmp/holder.in
+    head -n 1 "$input" >&3
+    wait_text "$out/$1.stdout" "Connected at"
+    cat "/run/lock/LCK..$port" >"$out/lock-held" 2>/dev/null
+    echo "$holder" >"$out/$1.pid"
+}
+
+# Ends the holder: with the rest of its input, the end of its input, or a signal.
+end_holder() {
+    case $1 in
+        input) tail -n +2 "$input" >&3 ;;
+        eof) ;;
+        *) kill "-$1" "$holder" ;;
+    esac
+    exec 3>&-
+    wait "$holder"
+    echo $? >"$out/$holder_name.status"
+}
+
+# The driver's view of the modem lines and the low-latency flag, from a
+# second descriptor opened before the program's.
+watch_lines() {
+    modem_lines "/dev/$port" >"$out/lines" 2>&1 &
+    watcher=$!
+    sleep 0.2
+}
+
+# What the lines show now, under the name $1.
+lines_now() {
+    sleep 0.1
+    tail -n 1 "$out/lines" >"$out/$1"
+}
+
+# The adapter's latency timer, under the name $1.
+latency_timer() {
+    cat "/sys/bus/usb-serial/devices/$port/latency_timer" >"$out/$1" 2>/dev/null
 }
 
 # A session: the program runs with the step's input.
@@ -94,6 +139,98 @@ session() {
     program main
     echo $(($(now) - start)) >"$out/main.centiseconds"
     finish
+}
+
+# The port list of the guest's real sysfs.
+listing() {
+    begin "$@"
+    /bin/vestrimond --list-ports >"$out/main.stdout" 2>"$out/main.stderr"
+    echo $? >"$out/main.status"
+    finish
+}
+
+# While the program holds the port: DTR and RTS as the driver has them, the
+# low-latency flag and the adapter's latency timer, and the lock file.
+hold() {
+    begin "$@"
+    latency_timer latency-before
+    watch_lines
+    lines_now lines-before
+    hold_port main
+    lines_now lines-held
+    latency_timer latency-held
+    end_holder input
+    lines_now lines-after
+    latency_timer latency-after
+    kill "$watcher"
+    finish
+}
+
+# A second program while the first holds the port, then a third once the
+# first has ended; the holder's lines are watched throughout.
+second() {
+    begin "$@"
+    watch_lines
+    saved_user=$user
+    user=root
+    hold_port holder
+    user=$saved_user
+    lines_now lines-held
+    program main
+    lines_now lines-after-second
+    end_holder input
+    program after
+    kill "$watcher"
+    finish
+}
+
+# The holder ends by $4 (eof, or a signal); then the next program connects.
+ended() {
+    begin "$@"
+    hold_port holder
+    end_holder "$4"
+    sleep 0.2
+    cp "/run/lock/LCK..$port" "$out/lock-after-holder" 2>/dev/null
+    program main
+    finish
+}
+
+# busybox microcom, a terminal program that takes the UUCP lock, holds the
+# port while the program tries it; then the program holds the port while
+# microcom tries.
+terminal() {
+    begin "$@"
+    rm -f /tmp/microcom.in
+    mkfifo /tmp/microcom.in
+    microcom -s 19200 "/dev/$port" </tmp/microcom.in >/dev/null 2>"$out/microcom.stderr" &
+    microcom=$!
+    exec 4>/tmp/microcom.in
+    wait_for "/run/lock/LCK..$port" 50
+    program main
+    kill "$microcom"
+    exec 4>&-
+    wait "$microcom"
+    hold_port holder
+    microcom -s 19200 "/dev/$port" </dev/null >/dev/null 2>"$out/other.stderr"
+    echo $? >"$out/other.status"
+    end_holder input
+    finish
+}
+
+# A stale lock of a process that is gone does not keep the program off.
+stale() {
+    begin "$@"
+    sh -c 'exit 0' &
+    gone=$!
+    wait "$gone"
+    printf '%10d\n' "$gone" >"/run/lock/LCK..$port"
+    program main
+    finish
+}
+
+# The host pulls the adapter out in the middle of what the input does.
+unplug() {
+    session "$@"
 }
 
 @STEPS@
