@@ -374,9 +374,9 @@ class Machine:
     def say(self, text):
         self.control.sendall(text.encode() + b"\n")
 
-    def stop(self):
+    def stop(self, wait=30):
         try:
-            self.process.wait(30)
+            self.process.wait(wait)
         except subprocess.TimeoutExpired:
             self.process.kill()
             self.process.wait()
@@ -431,15 +431,14 @@ def boot_and_run(work, build, machine, image, initrd, steps):
                     vm.pull_adapter()
                     current.unplugged = True
                 line = vm.read_line(0.02)
-                if line is None:
-                    if time.monotonic() - current.started_monotonic > STEP_TIMEOUT:
-                        sys.exit("test-drivers: the guest stopped answering")
+                if line is None and time.monotonic() - current.started_monotonic < STEP_TIMEOUT:
                     continue
             else:
                 line = vm.read_line(STEP_TIMEOUT)
             if line is None:
-                sys.exit("test-drivers: the guest stopped answering"
-                         + (f" in step {current.step.name} on {current.port}" if current else ""))
+                log("the guest stopped answering"
+                    + (f" in step {current.step.name} on {current.port}" if current else ""))
+                break
             if receiving is not None:
                 if line == "@@bed end":
                     content = base64.b64decode("".join(receiving[1]))
@@ -482,7 +481,7 @@ def boot_and_run(work, build, machine, image, initrd, steps):
     finally:
         if current is not None and current.sim is not None:
             current.sim.stop()
-        vm.stop()
+        vm.stop(30 if current is None else 0)
     log(f"guest: {time.monotonic() - started:.0f} s")
     return runs
 

@@ -70,12 +70,13 @@ finish() {
     echo "@@bed done $name $port"
 }
 
-# The program as the step's user, its standard streams as given.
+# The program as the step's user, its standard streams as given; a program
+# that hangs is killed after a minute.
 run_program() {
     if [ "$user" = root ]; then
-        exec /bin/vestrimond "$@"
+        exec timeout -s KILL 60 /bin/vestrimond "$@"
     else
-        exec su -p -s /bin/sh "$user" -c "exec /bin/vestrimond $*"
+        exec su -p -s /bin/sh "$user" -c "exec timeout -s KILL 60 /bin/vestrimond $*"
     fi
 }
 
@@ -211,7 +212,7 @@ terminal() {
     exec 4>&-
     wait "$microcom"
     hold_port holder
-    microcom -s 19200 "/dev/$port" </dev/null >/dev/null 2>"$out/other.stderr"
+    timeout 5 microcom -s 19200 "/dev/$port" </dev/null >/dev/null 2>"$out/other.stderr"
     echo $? >"$out/other.status"
     end_holder input
     finish
