@@ -25,6 +25,7 @@ import signal
 import socket
 import subprocess
 import sys
+import threading
 import time
 from pathlib import Path
 
@@ -118,22 +119,37 @@ def read_table(path):
 # ---------------------------------------------------------------- the guest
 
 
-def fetch_kernel(work, machine):
-    """Debian's kernel image and modules, unpacked into the work folder."""
-    depends = subprocess.run(["apt-cache", "depends", machine["kernel"]], check=True,
+def kernel_package(machine):
+    """The real kernel package that the machine's metapackage depends on."""
+    depends = subprocess.run(["apt-cache", "depends", machine["kernel"]],
                              capture_output=True, text=True).stdout
     found = re.search(r"Depends: (linux-image-\S+)", depends)
-    if not found:
+    return found.group(1) if found else None
+
+
+def fetch_kernel(work, machine):
+    """Debian's kernel image and modules, unpacked into the work folder. The
+    package lists are brought up to date (as root) when they do not know the
+    kernel or its file has gone from the archive."""
+    package = kernel_package(machine)
+    if package is None and os.geteuid() == 0:
+        run(["apt-get", "update", "-qq"])
+        package = kernel_package(machine)
+    if package is None:
         sys.exit(f"test-drivers: no kernel package behind {machine['kernel']} "
-                 "(run apt-get update?)")
-    package = found.group(1)
+                 "(apt-get update as root)")
     unpacked = work / package
     if not (unpacked / ".unpacked").exists():
         shutil.rmtree(unpacked, ignore_errors=True)
-        for old in work.glob(f"{package}_*.deb"):
+        for old in work.glob("linux-image-*.deb"):
             old.unlink()
         log(f"fetching {package}")
-        run(["apt-get", "download", "-q", package], cwd=work, stdout=subprocess.DEVNULL)
+        download = ["apt-get", "download", "-q", package]
+        if subprocess.run(download, cwd=work, stdout=subprocess.DEVNULL).returncode != 0:
+            if os.geteuid() != 0:
+                sys.exit(f"test-drivers: {package} cannot be downloaded")
+            run(["apt-get", "update", "-qq"])
+            run(download, cwd=work, stdout=subprocess.DEVNULL)
         deb = next(work.glob(f"{package}_*.deb"))
         run(["dpkg-deb", "-x", str(deb), str(unpacked)])
         deb.unlink()
@@ -779,12 +795,19 @@ def main():
     began = time.monotonic()
     image, modules_dir = fetch_kernel(work.parent, machine)
     initrd = build_guest(work, build, machine, steps, modules_dir)
-    runs = boot_and_run(work, build, machine, image, initrd, steps)
+    # The same steps on a pty, on this machine while the guest runs.
     references = {}
-    for run in runs:
-        if run.step.pty == "=":
-            references[(run.step.name, run.port)] = Reference(
-                build, run.step, run.port, work / "pty" / f"{run.step.name}.{run.port}")
+
+    def run_references():
+        for step in steps:
+            for port in step.ports if step.pty == "=" else []:
+                references[(step.name, port)] = Reference(build, step, port,
+                                                          work / "pty" / f"{step.name}.{port}")
+
+    on_pty = threading.Thread(target=run_references)
+    on_pty.start()
+    runs = boot_and_run(work, build, machine, image, initrd, steps)
+    on_pty.join()
     events = read_trace(work / "trace.log")
     traces = {(run.step.name, run.port): PortTrace(events, run, machine["uart"]) for run in runs}
     failures = {(run.step.name, run.port): check_run(run, references.get((run.step.name, run.port)),
