@@ -705,7 +705,7 @@ def check_run(run, reference, trace):
         if run.seconds() is None or run.seconds() > 10:
             failures.append(f"ended after {run.seconds()} s")
     if trace is not None and step.status == 0 and step.pty == "=" and step.kind in (
-            "session", "hold"):
+            "session", "hold", "trigger"):
         failures += check_trace(run, trace)
     failures += check_kind(run)
     return failures
@@ -740,6 +740,9 @@ def check_kind(run):
         signals = {"KILL": 137, "TERM": 143, "eof": 1}
         if run.status("holder") != signals[run.step.kind_arguments[0]]:
             failures.append(f"holder status {run.status('holder')}")
+    elif run.step.kind == "trigger":
+        if held_lines(run, "trigger") != run.step.kind_arguments[0]:
+            failures.append(f"receive FIFO trigger level {held_lines(run, 'trigger')!r}")
     elif run.step.kind == "terminal":
         if run.status("other") != 1 or b"File exists" not in run.file("other.stderr"):
             failures.append(f"microcom was not refused: {run.file('other.stderr')!r}")

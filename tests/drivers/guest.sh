@@ -87,6 +87,13 @@ program() {
     echo $? >"$out/$1.status"
 }
 
+# The program, timed.
+timed_program() {
+    start=$(now)
+    program main
+    echo $(($(now) - start)) >"$out/main.centiseconds"
+}
+
 # A program that holds the port: it gets the first line of the step's input
 # now ("connect 2") and waits for the rest; its results go under the name $1.
 hold_port() {
@@ -136,9 +143,20 @@ latency_timer() {
 # A session: the program runs with the step's input.
 session() {
     begin "$@"
-    start=$(now)
-    program main
-    echo $(($(now) - start)) >"$out/main.centiseconds"
+    timed_program
+    finish
+}
+
+# A session with the UART's receive FIFO set to interrupt at $4 bytes; the
+# level the driver took is kept, and the old one set again.
+trigger() {
+    begin "$@"
+    level=/sys/class/tty/$port/rx_trig_bytes
+    before=$(cat "$level")
+    echo "$4" >"$level"
+    cat "$level" >"$out/trigger"
+    timed_program
+    echo "$before" >"$level"
     finish
 }
 
