@@ -31,17 +31,28 @@ from pathlib import Path
 HERE = Path(__file__).resolve().parent
 SOURCE = HERE.parent.parent
 
+# A port of the guest under test: its role in the table ("uart", "adapter"),
+# its device, and the COM number the program reaches it by.
+class Port:
+    def __init__(self, role, device, com):
+        self.role, self.device, self.com = role, device, com
+
+
 # A guest machine: QEMU and its options, the Debian kernel package (its
-# dependency names the real kernel package), the guest's UART and how QEMU
-# makes it, and the modules the guest loads, dependencies found here.
+# dependency names the real kernel package), the ports under test and how QEMU
+# makes the UART (the adapter is plugged in by the monitor), the environment
+# that maps COM numbers to them, and the modules the guest loads (what they
+# depend on is found here).
 MACHINES = {
     "x86_64": {
         "qemu": ["qemu-system-x86_64", "-M", "pc", "-m", "256", "-cpu", "max"],
         "kernel": "linux-image-amd64",
         "image": "boot/vmlinuz-*",
+        # COM2 is /dev/ttyS1 by the program's own rule.
+        "ports": {"uart": Port("uart", "ttyS1", 2), "adapter": Port("adapter", "ttyUSB0", 3)},
+        "environment": "VESTRIMOND_COM3=/dev/ttyUSB0",
         # The guest's first UART carries the kernel's messages to a file; the
         # second is the port under test.
-        "uart": "ttyS1",
         "uart_qemu": ["-chardev", "file,id=kernel,path={work}/kernel.log", "-serial",
                       "chardev:kernel", "-chardev", "null,id=uart", "-serial", "chardev:uart"],
         "append": "console=ttyS0 quiet loglevel=3 panic=-1",
@@ -52,11 +63,6 @@ MACHINES = {
                   "usb_serial_set_data", "usb_serial_handle_control"],
     },
 }
-
-# How the program reaches each guest port: COM2 is /dev/ttyS1 by the program's
-# own rule, COM3 is mapped to the adapter.
-COM_NUMBER = {"ttyS1": 2, "ttyUSB0": 3}
-GUEST_ENV = "VESTRIMOND_COM3=/dev/ttyUSB0"
 
 STEP_TIMEOUT = 120  # seconds a step may take in the guest before the bed gives up
 
@@ -79,7 +85,7 @@ class Step:
         (self.name, ports, kind, self.user, sim, program_input, status, self.pty,
          shows) = fields
         self.kind, *self.kind_arguments = kind.split()
-        self.ports = ports.split()
+        self.roles = ports.split()
         self.sim = sim.split()
         self.input = program_input
         self.status = int(status)
@@ -88,14 +94,14 @@ class Step:
     def input_bytes(self, port):
         lines = [part.strip() for part in self.input.split(";")]
         text = "".join(line + "\n" for line in lines) if self.input.strip() else ""
-        return text.replace("$P", str(COM_NUMBER[port])).encode()
+        return text.replace("$P", str(port.com)).encode()
 
     def sim_options(self, port):
-        return [option.replace("$P", str(COM_NUMBER[port])) for option in self.sim]
+        return [option.replace("$P", str(port.com)) for option in self.sim]
 
     def shown(self, port):
-        return self.shows.replace(b"$P", str(COM_NUMBER[port]).encode()).replace(
-            b"$D", f"/dev/{port}".encode())
+        return self.shows.replace(b"$P", str(port.com).encode()).replace(
+            b"$D", f"/dev/{port.device}".encode())
 
 
 def unescape(text):
@@ -207,13 +213,16 @@ def build_guest(work, build, machine, steps, modules_dir):
                                      "op:x:1000:1000::/tmp:/bin/sh\n"
                                      "dial:x:1001:1001::/tmp:/bin/sh\n")
     (root / "etc/group").write_text("root:x:0:\ndialout:x:20:dial\nop:x:1000:\ndial:x:1001:\n")
+    ports = machine["ports"]
     for step in steps:
-        for port in step.ports:
-            (root / "bed/input" / f"{step.name}.{port}").write_bytes(step.input_bytes(port))
+        for role in step.roles:
+            (root / "bed/input" / f"{step.name}.{ports[role].device}").write_bytes(
+                step.input_bytes(ports[role]))
     init = (HERE / "guest.sh").read_text()
-    init = init.replace("@MODULES@", " ".join(loaded)).replace("@ENV@", GUEST_ENV)
-    calls = "".join(" ".join([step.kind, step.name, port, step.user] + step.kind_arguments)
-                    + "\n" for step in steps for port in step.ports)
+    init = init.replace("@MODULES@", " ".join(loaded)).replace("@ENV@", machine["environment"])
+    calls = "".join(" ".join([step.kind, step.name, ports[role].device, step.user]
+                             + step.kind_arguments) + "\n"
+                    for step in steps for role in step.roles)
     init = init.replace("@STEPS@", calls)
     (root / "init").write_text(init)
     (root / "init").chmod(0o755)
@@ -403,6 +412,7 @@ class Run:
     def __init__(self, step, port, folder):
         self.step = step
         self.port = port
+        self.key = (step.name, port.device)
         self.folder = folder
         self.files = {}
         self.sim = None
@@ -438,6 +448,7 @@ def transfer_under_way(run):
 def boot_and_run(work, build, machine, image, initrd, steps):
     """Boots the guest and runs every step; the runs in the order they ran."""
     by_name = {step.name: step for step in steps}
+    by_device = {port.device: port for port in machine["ports"].values()}
     runs = []
     vm = Machine(work, machine, image, initrd)
     current = None
@@ -456,7 +467,7 @@ def boot_and_run(work, build, machine, image, initrd, steps):
                 line = vm.read_line(STEP_TIMEOUT)
             if line is None:
                 log("the guest stopped answering"
-                    + (f" in step {current.step.name} on {current.port}" if current else ""))
+                    + (f" in step {current.step.name} on {current.port.device}" if current else ""))
                 break
             if receiving is not None:
                 if line == "@@bed end":
@@ -471,11 +482,11 @@ def boot_and_run(work, build, machine, image, initrd, steps):
                 continue
             words = line.split()
             if words[1] == "ready":
-                step, port = by_name[words[2]], words[3]
-                current = Run(step, port, work / "runs" / f"{step.name}.{port}")
+                step, port = by_name[words[2]], by_device[words[3]]
+                current = Run(step, port, work / "runs" / f"{step.name}.{port.device}")
                 shutil.rmtree(current.folder, ignore_errors=True)
                 current.sim = Simulator(build, current.folder, step.sim_options(port))
-                if port == machine["uart"]:
+                if port.role == "uart":
                     vm.wire_uart(current.sim.path)
                 else:
                     vm.plug_adapter(current.sim.path, len(runs))
@@ -486,13 +497,13 @@ def boot_and_run(work, build, machine, image, initrd, steps):
                 receiving = (words[2], [])
             elif words[1] == "done":
                 current.ended = time.time()
-                if current.port == machine["uart"]:
+                if current.port.role == "uart":
                     vm.wire_uart(None)
                 else:
                     vm.unplug_adapter()
                 current.sim.stop()
                 runs.append(current)
-                log(f"{current.step.name} on {current.port}: "
+                log(f"{current.step.name} on {current.port.device}: "
                     f"{time.monotonic() - current.started_monotonic:.1f} s")
                 current = None
             elif words[1] == "end":
@@ -517,7 +528,7 @@ class Reference:
         environment = dict(os.environ)
         for name in [name for name in environment if name.startswith("VESTRIMOND_COM")]:
             del environment[name]
-        environment[f"VESTRIMOND_COM{COM_NUMBER[port]}"] = self.sim.path
+        environment[f"VESTRIMOND_COM{port.com}"] = self.sim.path
         start = time.monotonic()
         done = subprocess.run([str(build / "vestrimond")], input=step.input_bytes(port),
                               capture_output=True, cwd=SOURCE, env=environment, timeout=300)
@@ -547,13 +558,13 @@ class PortTrace:
     rates it programmed (each with the bytes it sent, for the UART), and each
     DTR/RTS pulse of an open."""
 
-    def __init__(self, events, run, uart):
+    def __init__(self, events, run):
         self.rates = []       # every rate programmed, in turn
         self.sent = []        # (byte, the rate at the time), UART only
         self.pulses = []      # seconds DTR and RTS were up before going down
         self.frames = set()   # data bits, parity, stop bits programmed
         window = [event for event in events if run.started <= event[0] <= run.ended]
-        (self.read_uart if run.port == uart else self.read_adapter)(window)
+        (self.read_uart if run.port.role == "uart" else self.read_adapter)(window)
 
     def programmed(self, wanted):
         """The rates programmed for the rates `wanted`: an open first restores
@@ -723,7 +734,7 @@ def held_lines(run, name):
 
 def check_kind(run):
     failures = []
-    adapter = run.port.startswith("ttyUSB")
+    adapter = run.port.role == "adapter"
     if run.step.kind == "hold":
         if held_lines(run, "lines-held") != "DTR off RTS off low-latency on":
             failures.append(f"while held: {held_lines(run, 'lines-held')}")
@@ -762,27 +773,27 @@ def report(runs, references, traces, failures, machine):
     print()
     print(f"{'step':<18}{'port':<9}{'status':>7}{'s':>7}{'pty s':>7}  outcome")
     for run in runs:
-        reference = references.get((run.step.name, run.port))
+        reference = references.get(run.key)
         pty_seconds = f"{reference.seconds:7.2f}" if reference else f"{'':>7}"
         seconds = f"{run.seconds():7.2f}" if run.seconds() is not None else f"{'':>7}"
-        outcome = "; ".join(failures[(run.step.name, run.port)]) or "passed"
-        print(f"{run.step.name:<18}{run.port:<9}{str(run.status()):>7}{seconds}{pty_seconds}  "
-              f"{outcome}")
+        outcome = "; ".join(failures[run.key]) or "passed"
+        print(f"{run.step.name:<18}{run.port.device:<9}{str(run.status()):>7}{seconds}"
+              f"{pty_seconds}  {outcome}")
     print()
-    for port in ("ttyS1", "ttyUSB0"):
-        rounded = sorted({(asked, got) for run in runs if run.port == port
+    for port in machine["ports"].values():
+        on_port = [run for run in runs if run.port is port]
+        rounded = sorted({(asked, got) for run in on_port
                           for asked, got in zip(rates_asked(run.step),
-                                                traces[(run.step.name, port)].programmed(
-                                                    rates_asked(run.step)))
+                                                traces[run.key].programmed(rates_asked(run.step)))
                           if asked != got})
         if rounded:
-            print(f"rates {port} reaches only approximately: " + ", ".join(
+            print(f"rates {port.device} reaches only approximately: " + ", ".join(
                 f"{asked} as {got}" for asked, got in rounded))
         # Only where no second descriptor holds the lines up (hold, second).
-        pulses = sorted(pulse for run in runs if run.port == port and run.step.kind == "session"
-                        for pulse in traces[(run.step.name, run.port)].pulses)
+        pulses = sorted(pulse for run in on_port if run.step.kind == "session"
+                        for pulse in traces[run.key].pulses)
         if pulses:
-            print(f"DTR/RTS pulse at each open of {port}: {len(pulses)} opens, "
+            print(f"DTR/RTS pulse at each open of {port.device}: {len(pulses)} opens, "
                   f"{pulses[0] * 1000:.2f} to {pulses[-1] * 1000:.2f} ms, "
                   f"median {pulses[len(pulses) // 2] * 1000:.2f} ms")
 
@@ -809,20 +820,19 @@ def main():
 
     def run_references():
         for step in steps:
-            for port in step.ports if step.pty == "=" else []:
-                references[(step.name, port)] = Reference(build, step, port,
-                                                          work / "pty" / f"{step.name}.{port}")
+            for role in step.roles if step.pty == "=" else []:
+                port = machine["ports"][role]
+                references[(step.name, port.device)] = Reference(
+                    build, step, port, work / "pty" / f"{step.name}.{port.device}")
 
     on_pty = threading.Thread(target=run_references)
     on_pty.start()
     runs = boot_and_run(work, build, machine, image, initrd, steps)
     on_pty.join()
     events = read_trace(work / "trace.log")
-    traces = {(run.step.name, run.port): PortTrace(events, run, machine["uart"]) for run in runs}
-    failures = {(run.step.name, run.port): check_run(run, references.get((run.step.name, run.port)),
-                                                     traces[(run.step.name, run.port)])
-                for run in runs}
-    expected = sum(len(step.ports) for step in steps)
+    traces = {run.key: PortTrace(events, run) for run in runs}
+    failures = {run.key: check_run(run, references.get(run.key), traces[run.key]) for run in runs}
+    expected = sum(len(step.roles) for step in steps)
     report(runs, references, traces, failures, machine)
     failed = sum(1 for found in failures.values() if found) + expected - len(runs)
     log(f"{len(runs)} of {expected} runs, {failed} failed, {time.monotonic() - began:.0f} s")

@@ -51,9 +51,8 @@ begin() {
     mkdir -p "$out"
     echo "@@bed ready $name $port"
     read -r answer
-    if [ "$port" = ttyUSB0 ] && ! wait_for /dev/ttyUSB0 100; then
-        echo "no adapter" >"$out/setup"
-    fi
+    # A plugged adapter takes a moment to show up.
+    wait_for "$device" 100 || echo "no $device" >"$out/setup"
     chgrp dialout "/dev/$port"
     chmod 660 "/dev/$port"
     input=/bed/input/$name.$port
