@@ -407,7 +407,7 @@ class Machine:
 
 class Run:
     """One step on one port: what the guest sent back, the simulator's verdict,
-    and when it ran (wall clock, as QEMU's trace stamps its events)."""
+    and when it ran."""
 
     def __init__(self, step, port, folder):
         self.step = step
@@ -416,7 +416,8 @@ class Run:
         self.folder = folder
         self.files = {}
         self.sim = None
-        self.started = self.ended = None
+        self.started = self.ended = None  # wall clock, as QEMU's trace stamps its events
+        self.started_monotonic = None
         self.unplugged = False
         self.download_seen = None
 
