@@ -20,6 +20,7 @@ void print_file_message(const FileMessageText& message) {
             std::printf("\a\aWarning: ");
             break;
         case FileMessage::not_opened:
+        case FileMessage::not_read:
             std::printf("\a\aError: ");
             break;
         case FileMessage::cause:

@@ -13,7 +13,8 @@ enum class FileMessage {
     line_fault,  // a faulty line; the parse stops
     warning,     // the parse goes on
     cause,       // why a helper refused a value; the fault of its line follows
-    not_opened,  // the file cannot be opened or read; errno tells why
+    not_opened,  // the file cannot be opened; errno tells why
+    not_read,    // a read of the file failed; errno tells why
     processed,   // the summary line of a parse that succeeded
 };
 
@@ -33,7 +34,7 @@ using FileMessagePrinter = void (*)(const FileMessageText& message);
 // The console's printer, the one in use until another is set:
 //   line_fault  "\a\aError: %s[%d]: " and the text
 //   warning     "\a\aWarning: " and the text
-//   not_opened  "\a\aError: " and the text ("cannot open FILE\n")
+//   not_opened, not_read  "\a\aError: " and the text ("cannot open FILE\n")
 //   cause, processed  the text as it is
 void print_file_message(const FileMessageText& message);
 

@@ -81,7 +81,7 @@ int conf_process(const char* path) {
         if (read == LineRead::end) break;
         if (read == LineRead::error) {
             // A file that cannot be read to its end was not processed.
-            report_file_message(FileMessage::not_opened, path, conf_line_no, "cannot open %s\n",
+            report_file_message(FileMessage::not_read, path, conf_line_no, "cannot open %s\n",
                                 path);
             result = -2;
             break;

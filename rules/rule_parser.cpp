@@ -115,7 +115,7 @@ int parse_file(std::FILE* fp, RuleParse& p) {
         LineRead read = read_text_line(fp, conf_line_buf, sizeof conf_line_buf);
         if (read == LineRead::end) break;
         if (read == LineRead::error) {
-            report_file_message(FileMessage::not_opened, p.line.file_name, p.line.line_no,
+            report_file_message(FileMessage::not_read, p.line.file_name, p.line.line_no,
                                 "cannot open %s\n", p.line.file_name);
             return -2;
         }
