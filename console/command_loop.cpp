@@ -101,13 +101,11 @@ bool confirm_download(const char* question) {
 }
 
 bool confirm_firmware() {
+    constexpr char question[] =
+        "\a\aWARNING! This will alter the Vestrimond firmware!\n"
+        "Do you want to continue (n or y)? [n]: ";
     char answer[40];
-    if (ask("\a\aWARNING! This will alter the Vestrimond firmware!\n"
-            "Do you want to continue (n or y)? [n]: ",
-            answer, sizeof answer) &&
-        is_yes(answer)) {
-        return true;
-    }
+    if (ask(question, answer, sizeof answer) && is_yes(answer)) return true;
     std::printf("Vestrimond Firmware will NOT be updated!\n");
     return false;
 }
