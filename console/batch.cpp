@@ -49,12 +49,13 @@ int run_batch(const BatchCommands& batch) {
     answer_questions(batch.yes ? "y" : "n");
 
     const char* where = batch.file != nullptr ? batch.file : "-c";
-    char as_read[sizeof cmd_line];
+    char line_read[sizeof cmd_line];  // of a file: the part of a long line that was kept
     bool too_long = false;
     for (int index = 0; next_command(batch, index, &too_long); ++index) {
         char* start = first_non_blank(cmd_line);
         if (*start == '\0' || *start == '#') continue;
-        std::memcpy(as_read, cmd_line, sizeof as_read);
+        std::memcpy(line_read, cmd_line, sizeof line_read);
+        const char* as_read = batch.file != nullptr ? line_read : batch.commands[index];
         std::printf("Command> %s\n", as_read);
 
         bool may_fail = *start == '-';
