@@ -17,8 +17,8 @@ namespace fs = std::filesystem;
 
 // A device tree and a kernel device tree of a machine with a USB adapter (a
 // stable name, vendor and product in sysfs), an ACM device without sysfs
-// entries, an on-board port with a driver and one without, and a virtual
-// terminal.
+// entries and one with its driver, an on-board port with a driver and one
+// without, and a virtual terminal.
 class FakeMachine {
   public:
     FakeMachine() {
@@ -37,6 +37,12 @@ class FakeMachine {
         file("sys/devices/usb2/2-1/idVendor", "0403\n");
         fs::create_directories(root_ + "/sys/devices/usb2/2-1/a/b/c/ttyUSB1");
         link("sys/class/tty/ttyUSB1/device", "../../../devices/usb2/2-1/a/b/c/ttyUSB1");
+        file("dev/ttyACM1");
+        file("sys/devices/usb3/3-1/idVendor", "2341\n");
+        file("sys/devices/usb3/3-1/idProduct", "0043\n");
+        fs::create_directories(root_ + "/sys/devices/usb3/3-1/3-1:1.0/tty/ttyACM1");
+        link("sys/devices/usb3/3-1/3-1:1.0/driver", "../../../../bus/usb/drivers/cdc_acm");
+        link("sys/class/tty/ttyACM1/device", "../../../devices/usb3/3-1/3-1:1.0");
         fs::create_directories(root_ + "/sys/bus/platform/drivers/serial8250");
         fs::create_directories(root_ + "/sys/devices/platform/serial8250/tty/ttyS1");
         link("sys/devices/platform/serial8250/driver", "../../bus/platform/drivers/serial8250");
@@ -76,12 +82,16 @@ TEST(PortList, ListsStableNamesUsbPortsDrivenPortsAndMappings) {
     const std::string& at = machine.root();
     port_roots roots = machine.roots({"PATH=/bin", "VESTRIMOND_COM11=" + at + "/gone",
                                       "VESTRIMOND_COM2=" + at + "/dev/ttyUSB0",
-                                      "VESTRIMOND_COM3=", "VESTRIMOND_COMX=/dev/null"});
+                                      "VESTRIMOND_COM3=", "VESTRIMOND_COMX=/dev/null",
+                                      "VESTRIMOND_COM+3=/a", "VESTRIMOND_COM 4=/b",
+                                      "VESTRIMOND_COM-5=/c", "VESTRIMOND_COM1000=/d",
+                                      "VESTRIMOND_COM21=/e", "VESTRIMOND_COM07=/f"});
     const std::vector<std::string> expected = {
         at + "/dev/serial/by-id/usb-Acme_Serial_A1-if00-port0 -> " + at + "/dev/ttyUSB0",
         at + "/dev/ttyUSB0  USB 0403:6001 Acme Serial",
         at + "/dev/ttyUSB1",
         at + "/dev/ttyACM0",
+        at + "/dev/ttyACM1  USB 2341:0043",
         at + "/dev/ttyS0  driver serial8250",
         "COM2  VESTRIMOND_COM2=" + at + "/dev/ttyUSB0  (exists)",
         "COM11  VESTRIMOND_COM11=" + at + "/gone  (missing)",
@@ -109,17 +119,19 @@ TEST(PortList, EmptyMachineHasNoPorts) {
 TEST(PortList, TabOffersMappedComPortsAndUsbDevicePaths) {
     FakeMachine machine;
     const std::string& at = machine.root();
-    port_roots roots = machine.roots({"VESTRIMOND_COM2=/x", "VESTRIMOND_COM11=/y"});
+    port_roots roots = machine.roots({"VESTRIMOND_COM2=/x", "VESTRIMOND_COM11=/y",
+                                      "VESTRIMOND_COM+3=/a", "VESTRIMOND_COM1000=/d"});
     struct Case {
         std::string word;
         std::vector<std::string> words;
     } cases[] = {
         {"",
          {"COM2", "COM11", at + "/dev/serial/by-id/usb-Acme_Serial_A1-if00-port0",
-          at + "/dev/ttyUSB0", at + "/dev/ttyUSB1", at + "/dev/ttyACM0"}},
+          at + "/dev/ttyUSB0", at + "/dev/ttyUSB1", at + "/dev/ttyACM0", at + "/dev/ttyACM1"}},
         {"co", {"COM2", "COM11"}},
         {"COM1", {"COM11"}},
-        {at + "/dev/tty", {at + "/dev/ttyUSB0", at + "/dev/ttyUSB1", at + "/dev/ttyACM0"}},
+        {at + "/dev/tty",
+         {at + "/dev/ttyUSB0", at + "/dev/ttyUSB1", at + "/dev/ttyACM0", at + "/dev/ttyACM1"}},
         {at + "/dev/ttyS", {}},
     };
     for (const Case& c : cases) EXPECT_EQ(port_words(c.word.c_str(), roots), c.words) << c.word;
