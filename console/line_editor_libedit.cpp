@@ -11,18 +11,22 @@
 
 namespace {
 
-// The candidates of the Tab being served, handed out one by one.
+// The candidates of the Tab being served, handed out one by one, and what
+// follows the word when it is completed whole.
 std::vector<std::string> candidates;
 std::size_t next_candidate = 0;
+bool completes_file = false;
 
 std::vector<std::string> candidates_for(const char* word) {
     std::size_t typed = std::strlen(word);
     std::size_t start = static_cast<std::size_t>(rl_point) >= typed ? rl_point - typed : 0;
     std::string before(rl_line_buffer, start);
+    completes_file = false;
     switch (completion_at(before.c_str())) {
         case Completion::command:
             return command_words(word);
         case Completion::file:
+            completes_file = true;
             return file_words(word);
         case Completion::port:
             return port_words(word, system_port_roots());
@@ -33,23 +37,32 @@ std::vector<std::string> candidates_for(const char* word) {
 }
 
 // Tab: the editor asks for the candidates of the word before the cursor one
-// by one. A lone folder gets no blank after its "/", so that Tab can go on
-// into it.
+// by one. A command word or a port gets a blank after it. A file name gets
+// none: the console takes blanks as part of a file name, and a folder's "/"
+// lets Tab go on into it.
 char* hand_out(const char* word, int state) {
     if (state == 0) {
         candidates = candidates_for(word);
         next_candidate = 0;
-        bool folder = candidates.size() == 1 && candidates[0].back() == '/';
-        rl_completion_append_character = folder ? '\0' : ' ';
+        rl_completion_append_character = completes_file ? '\0' : ' ';
     }
     if (next_candidate >= candidates.size()) return nullptr;
     return strdup(candidates[next_candidate++].c_str());
+}
+
+// The candidates go in as they are, a blank in a file name too: the console
+// reads no backslash escapes, so the editor's own quoting of file names would
+// name another file.
+char** complete_word(const char* word, int, int) {
+    rl_attempted_completion_over = 1;
+    return rl_completion_matches(word, hand_out);
 }
 
 void set_up_completion() {
     static bool done = false;
     if (done) return;
     done = true;
+    rl_attempted_completion_function = complete_word;
     rl_completion_entry_function = hand_out;
     rl_basic_word_break_characters = " \t,";
 }

@@ -19,7 +19,9 @@ if [ "$(id -u)" = 0 ]; then
     chown nobody "$root/lintian"
     lint="setpriv --reuid=nobody --regid=nogroup --clear-groups env HOME=$root/lintian TMPDIR=$root/lintian $lint"
 fi
-if ! $lint >"$root/lintian.log" 2>&1; then
+# In the check's own folder: the user nobody cannot enter a checkout that lies
+# where only root may go (/root).
+if ! (cd "$root" && $lint) >"$root/lintian.log" 2>&1; then
     cat "$root/lintian.log" >&2
     echo "lintian finds faults in $(basename "$deb")" >&2
     exit 1

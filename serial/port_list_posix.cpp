@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "serial/port_list.h"
+#include "serial/port_path.h"
 
 extern char** environ;
 
@@ -154,10 +155,10 @@ std::vector<mapping> com_mappings(char** environment) {
     for (char** entry = environment; entry != nullptr && *entry != nullptr; ++entry) {
         if (std::strncmp(*entry, stem, sizeof stem - 1) != 0) continue;
         const char* digits = *entry + sizeof stem - 1;
-        char* end;
-        long number = std::strtol(digits, &end, 10);
-        if (end == digits || *digits == '0' || *end != '=' || end[1] == '\0') continue;
-        found.push_back({number, end + 1});
+        const char* value = std::strchr(digits, '=');
+        if (value == nullptr || value[1] == '\0') continue;
+        long number = com_port_number(digits, static_cast<std::size_t>(value - digits));
+        if (number != 0) found.push_back({number, value + 1});
     }
     std::sort(found.begin(), found.end(),
               [](const mapping& a, const mapping& b) { return a.number < b.number; });

@@ -8,6 +8,13 @@
 // "./ttyV0"); on Windows a port is always COM1..COM20.
 bool port_argument_is_path(const char* argument);
 
+// The port number that the text after "COM" names in a port name ("COM3")
+// and in the variable that maps it (VESTRIMOND_COM3): 1..20 in decimal digits
+// without a leading zero, `length` characters long; 0 for any other text
+// ("+3", " 4", "-5", "1000", "03"). The port name, the port list and Tab
+// completion read the variables through it alike. POSIX builds only.
+int com_port_number(const char* digits, std::size_t length);
+
 // The device path of a port name: "COM<n>" opens the path in the environment
 // variable VESTRIMOND_COM<n> when that is set and not empty, else
 // /dev/ttyS<n-1>; any other name is taken as a path. False (errno

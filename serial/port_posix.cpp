@@ -2,6 +2,7 @@
 #include <grp.h>
 #include <linux/serial.h>
 #include <poll.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -351,8 +352,10 @@ void purge_port() {
 void close_port() { release_port(); }
 
 // Serial devices are given to a group (dialout on most systems): whoever is in
-// it may open them. A device that another program has locked is named with
-// that program.
+// it may open them. The group is named only when it may read and write the
+// device and is not root's: joining any other group would give no access, or
+// far more than the device. A device that another program has locked is named
+// with that program.
 void print_open_hint() {
     if (held_lock_file[0] != '\0') {
         if (lock_holder > 0) {
@@ -365,6 +368,17 @@ void print_open_hint() {
     }
     struct stat device;
     if (denied_path[0] == '\0' || stat(denied_path, &device) != 0) return;
+    const bool group_may_use = (device.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
+    const unsigned mode = static_cast<unsigned>(device.st_mode & 07777);
+    if (!group_may_use || device.st_gid == 0) {
+        const passwd* owner = getpwuid(device.st_uid);
+        std::string name = owner != nullptr ? owner->pw_name : std::to_string(device.st_uid);
+        std::printf(
+            "%s may be opened by its owner %s (mode %04o), not by a group of users: "
+            "ask the administrator for access\n",
+            denied_path, name.c_str(), mode);
+        return;
+    }
     const group* owners = getgrgid(device.st_gid);
     std::string name = owners != nullptr ? owners->gr_name : std::to_string(device.st_gid);
     std::printf("%s belongs to the group %s: to use it, run \"sudo adduser $USER %s\" "

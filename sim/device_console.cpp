@@ -56,6 +56,7 @@ class DeviceConsole {
             length_ = 0;
             run_line();
             line_had_cr_ = false;
+            exchange_ended();
         } else if (byte == '\r') {
             line_had_cr_ = true;
         } else if (length_ + 1 < sizeof command_line_) {

@@ -244,9 +244,11 @@ class Receiver {
     const std::string* save_path_ = nullptr;
 };
 
+// Every answer ends an exchange with the host.
 void answer(Line& line, int byte) {
     uint8_t value = static_cast<uint8_t>(byte);
     line.write(&value, 1);
+    exchange_ended();
 }
 
 // Whatever follows the finish packet is refused, until the host keeps quiet,

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "sim/hex_record.h"
 #include "sim/log.h"
@@ -37,8 +38,10 @@ constexpr size_t record_buffer = 600;
 
 using clock = std::chrono::steady_clock;
 
+// Every answer ends an exchange with the host.
 void answer(Line& line, uint8_t byte) {
     line.write(&byte, 1);
+    exchange_ended();
 }
 
 // Sends the prompt until the host's sync character arrives; false when the
@@ -153,10 +156,41 @@ const int* scripted_answer(const LoaderOptions& options, int number, size_t tran
     return nullptr;
 }
 
+// A well-formed record that the loader did not acknowledge, by its answer or
+// its silence, goes again before any other: the next record line must be the
+// same, unless the host had an earlier ACK of that very line.
+class Resends {
+  public:
+    void check(const Record& record, int number) {
+        if (!owed_ || record.text == rejected_) return;
+        violation("firmware record %d: another record after the answer %s, where the same "
+                  "record belongs again",
+                  number, answer_);
+    }
+    void answered(const Record& record, bool well_formed, int verdict) {
+        owed_ = verdict != ack && well_formed && record.text != accepted_;
+        if (verdict == ack) accepted_ = record.text;
+        if (!owed_) return;
+        rejected_ = record.text;
+        if (verdict < 0) {
+            std::snprintf(answer_, sizeof answer_, "none");
+        } else {
+            std::snprintf(answer_, sizeof answer_, "0x%02X", verdict);
+        }
+    }
+
+  private:
+    bool owed_ = false;
+    std::string rejected_;
+    std::string accepted_;
+    char answer_[16] = "";
+};
+
 void receive_records(Line& line, const LoaderOptions& options) {
     std::FILE* saved = nullptr;
     if (!options.save_records.empty()) saved = std::fopen(options.save_records.c_str(), "w");
     Record record;
+    Resends resends;
     int number = 1;
     size_t transmission = 0;  // of the current record, from 0
     while (read_record(line, record) == Got::record) {
@@ -164,9 +198,12 @@ void receive_records(Line& line, const LoaderOptions& options) {
             line.cut_line();
             break;
         }
+        resends.check(record, number);
         const int* scripted = scripted_answer(options, number, transmission++);
         int verdict = judge(record, number);
+        const bool well_formed = verdict == ack;
         if (scripted != nullptr) verdict = *scripted;
+        resends.answered(record, well_formed, verdict);
         // An accepted record is saved before its ACK goes out: the host may
         // end, and the file be read, as soon as the last ACK arrives.
         if (verdict == ack) {
@@ -177,7 +214,11 @@ void receive_records(Line& line, const LoaderOptions& options) {
             ++number;
             transmission = 0;
         }
-        if (verdict >= 0) answer(line, static_cast<uint8_t>(verdict));
+        if (verdict >= 0) {
+            answer(line, static_cast<uint8_t>(verdict));
+        } else {
+            exchange_ended();
+        }
     }
     if (saved != nullptr) std::fclose(saved);
 }

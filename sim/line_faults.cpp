@@ -1,5 +1,7 @@
 #include "sim/line_faults.h"
 
+#include "sim/log.h"
+
 namespace sim {
 
 uint64_t LineFaults::Generator::next() {
@@ -19,10 +21,12 @@ int LineFaults::pass(uint8_t byte) {
     ++bytes_;
     if (drop_ > 0 && drop_draws_.strikes(drop_)) {
         ++dropped_;
+        line_fault();
         return -1;
     }
     if (noise_ > 0 && noise_draws_.strikes(noise_)) {
         ++flipped_;
+        line_fault();
         byte ^= static_cast<uint8_t>(1u << (noise_draws_.next() % 8));
     }
     return byte;

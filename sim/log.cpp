@@ -13,6 +13,13 @@ constexpr int kept_violations = 100;
 constexpr int violation_text = 200;
 char violations[kept_violations][violation_text];
 int violations_seen = 0;
+int line_departures = 0;
+
+// The faults the line injected so far, and their count at the ends of the
+// last two exchanges.
+unsigned long long faults_injected = 0;
+unsigned long long faults_at_last_end = 0;
+unsigned long long faults_at_end_before = 0;
 
 }  // namespace
 
@@ -40,6 +47,11 @@ void violation(const char* format, ...) {
     va_start(args, format);
     std::vsnprintf(text, sizeof text, format, args);
     va_end(args);
+    if (faults_injected != faults_at_end_before) {
+        log_line("departure after a fault of the line: %s", text);
+        ++line_departures;
+        return;
+    }
     log_line("violation: %s", text);
     if (violations_seen < kept_violations) {
         std::snprintf(violations[violations_seen], violation_text, "%s", text);
@@ -62,8 +74,23 @@ void print_violations(std::FILE* stream) {
     }
 }
 
+void line_fault() {
+    ++faults_injected;
+}
+
+void exchange_ended() {
+    faults_at_end_before = faults_at_last_end;
+    faults_at_last_end = faults_injected;
+}
+
+int line_departure_count() {
+    return line_departures;
+}
+
 void forget_violations() {
     violations_seen = 0;
+    line_departures = 0;
+    faults_injected = faults_at_last_end = faults_at_end_before = 0;
 }
 
 }  // namespace sim

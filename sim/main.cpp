@@ -48,6 +48,12 @@ int main(int argc, char** argv) {
         options.line.drop.probability > 0) {
         line.print_counts(stderr);
     }
+    if (sim::line_departure_count() > 0) {
+        std::fprintf(stderr,
+                     "vestrimond-sim: %d departures from the wire grammar after faults the line "
+                     "injected, not the host's\n",
+                     sim::line_departure_count());
+    }
     if (options.strict && sim::violation_count() > 0) {
         sim::print_violations(stderr);
         return 3;

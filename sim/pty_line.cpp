@@ -156,6 +156,11 @@ int PtyLine::receive() {
     // very read: it counts for these bytes and the next ones.
     const bool reopened_since = host_reopened();
     const int32_t rate_now = host_rate();
+    // At 0 baud the host has hung up: what it sends does not reach the line.
+    if (rate_now <= 0) {
+        log_line("lost %zd bytes the host sent at 0 baud", count);
+        return -1;
+    }
     // A host whose serial port is emulated (QEMU's serial backend) sets the
     // pty to the rate its guest sets without reopening it, as soon as the
     // guest does: bytes sent just before the change may be read just after
@@ -207,7 +212,7 @@ bool PtyLine::take_arrived() {
 
 void PtyLine::send_arrived() {
     const auto now = clock::now();
-    int32_t host = 0;
+    int32_t host = 0;  // read once the first byte arrives
     while (!outgoing_.empty() && outgoing_.front().arrival <= now) {
         Outgoing sent = outgoing_.front();
         outgoing_.pop_front();
@@ -224,6 +229,12 @@ void PtyLine::send_arrived() {
             continue;
         }
         if (host == 0) host = host_rate();
+        // A host at 0 baud has hung up: the byte is lost, as to a closed end.
+        if (host <= 0) {
+            host = -1;
+            log_line("lost a byte to the host at 0 baud");
+            continue;
+        }
         uint8_t clean = static_cast<uint8_t>(byte);
         if (host == sent.sent_at) {
             hand_to_host(&clean, 1, sent.arrival);
@@ -311,6 +322,8 @@ int PtyLine::read_byte(int timeout_ms) {
 
         Poll state = poll_master(wake);
         int got = state == Poll::data ? receive() : 0;
+        // Setting the line to 0 baud is how a host hangs up a serial line.
+        if (got == 0 && state != Poll::host_absent && host_rate() == 0) got = -1;
         if (got > 0) {
             host_absent_ = false;
         } else if (got < 0 || state == Poll::host_absent) {
@@ -348,7 +361,8 @@ void PtyLine::wait_for_host() {
     while (!stop_requested() && !cut()) {
         pollfd watch{master_, POLLIN, 0};
         poll(&watch, 1, 0);
-        if (!(watch.revents & POLLHUP) || (watch.revents & POLLIN)) return;
+        bool away = (watch.revents & POLLHUP) || host_rate() == 0;
+        if (!away || (watch.revents & POLLIN)) return;
         pause_until(clock::now() + slice);
     }
 }

@@ -41,9 +41,9 @@ namespace sim {
 // it.
 class PtyLine : public Line {
   public:
-    // read_byte reports hung_up once the host has kept its end closed this
-    // long; a host that reopens sooner (a baud change, the firmware update's
-    // reopen) does not hang up the line.
+    // read_byte reports hung_up once the host has kept its end closed, or at
+    // 0 baud, this long; a host that reopens sooner (a baud change, the
+    // firmware update's reopen) does not hang up the line.
     static constexpr int hang_up_after_ms = 500;
 
     explicit PtyLine(const LineOptions& options = {});
@@ -77,8 +77,9 @@ class PtyLine : public Line {
     void set_rate(int32_t rate);
     int32_t rate() const { return rate_; }
 
-    // Waits until a host has the slave open or sent something, or a stop is
-    // requested.
+    // Waits until a host has the slave open at a rate other than 0 baud (a
+    // host hangs a serial line up by setting it to 0), or sent something, or
+    // a stop is requested.
     void wait_for_host();
 
     // One line on what crossed the line and the faults it met.

@@ -15,11 +15,11 @@ namespace {
 constexpr int warning_minutes = 5;
 constexpr int answer_bytes = 20;  // the loader's answers are looked for in rx_buf[0..19]
 constexpr int record_answer_ms = 100;
-// A record's answer that comes after its time-out is looked for until the
-// line has been quiet this long, in at most so many reads: a line that never
-// goes quiet does not hold the update.
-constexpr int late_answer_ms = 200;
-constexpr int late_answer_reads = 5;
+// After an answer other than the ACK of a record's first transmission, the
+// host reads on until the line has been quiet this long, at most so many
+// bytes: a line that never goes quiet does not hold the update.
+constexpr int quiet_ms = 100;
+constexpr int quiet_bytes = 64;
 
 // A loader answer: one byte waited for long, then up to 19 more that follow it
 // closely, at rx_buf[0] and rx_buf[1..19].
@@ -185,30 +185,34 @@ struct Transfer {
     uint32_t total;  // records counted by the check
     uint32_t acknowledged = 0;
     uint16_t errors = 0;  // answers other than ACK over the whole transfer
-    // A time-out whose answer did not come while the host waited for it
-    // before the resend: it may still come, or be lost on the line.
-    bool answer_owed = false;
 };
 
-// The loader answers every transmission of a record, each in its turn. An
-// answer that comes after the host's time-out is the answer to the
-// transmission before, and read after a resend it would be taken for the
-// resent record's, and every answer after it for the record after its own.
-// Discards what arrives until the line is quiet, then purges: the answer read
-// next is the one to the next transmission. True when anything arrived.
-bool discard_late_answers() {
-    bool arrived = false;
-    for (int reads = 0; reads < late_answer_reads; ++reads) {
-        if (read_port(port_name, rx_buf, sizeof rx_buf, late_answer_ms) <= 0) break;
-        arrived = true;
+// What the loader said to one transmission of a record.
+struct RecordAnswer {
+    uint8_t byte;  // the first byte that arrived, 0 when none did
+    bool ack;      // an ACK among what arrived
+};
+
+// Adds what arrives until the line has been quiet to `answer`.
+void read_until_quiet(RecordAnswer& answer) {
+    for (int bytes = 0; bytes < quiet_bytes; ++bytes) {
+        if (read_port(port_name, rx_buf, 1, quiet_ms) <= 0) return;
+        if (answer.byte == 0) answer.byte = rx_buf[0];
+        if (rx_buf[0] == fw_ack) answer.ack = true;
     }
-    purge_port();
-    return arrived;
 }
 
-// Sends one record line (its CR already in place) until it is acknowledged.
+// The loader answers each transmission with one byte, in order, and its
+// answers carry no record number. A record's first transmission answered by
+// an ACK at once is the usual case, taken as it comes. After anything else (a
+// time-out, another byte, or an ACK to a record sent again, which may be the
+// late answer of the transmission before), what arrives until the line is
+// quiet is this record's answer too: the late answers of its earlier
+// transmissions, noise, or what the device says after it; never the next
+// record's. The record is acknowledged when an ACK is among it, else it goes
+// again, and the answer read next is the resent record's own.
 int send_record(Transfer& transfer, const char* record, int length, unsigned long line_no) {
-    for (;;) {
+    for (bool first = true;; first = false) {
         if (write_port(port_name, record, length) <= 0) {
             std::printf("\a\aError: wrote FIRMSYNC attention character, got error on port %s\n",
                         port_name);
@@ -216,8 +220,9 @@ int send_record(Transfer& transfer, const char* record, int length, unsigned lon
         }
         rx_buf[0] = 0;
         read_port(port_name, rx_buf, 1, record_answer_ms);
-        uint8_t answer = rx_buf[0];
-        if (answer == fw_ack) {
+        RecordAnswer answer{rx_buf[0], rx_buf[0] == fw_ack};
+        if (!(first && answer.ack)) read_until_quiet(answer);
+        if (answer.ack) {
             ++transfer.acknowledged;
             fw_progress(transfer.acknowledged, transfer.total);
             return 0;
@@ -228,9 +233,8 @@ int send_record(Transfer& transfer, const char* record, int length, unsigned lon
                 fw_max_errors);
             return -12;
         }
-        int result = report_record_error(answer, line_no);
+        int result = report_record_error(answer.byte, line_no);
         if (result != 0) return result;
-        if (answer == 0 && !discard_late_answers()) transfer.answer_owed = true;
     }
 }
 
@@ -264,16 +268,6 @@ int send_records(std::FILE* fp, uint32_t total) {
         line[length] = '\r';
         int result = send_record(transfer, line, static_cast<int>(length + 1), line_no);
         if (result != 0) return result;
-    }
-    // An answer still owed that arrives now shows that answers were read for
-    // records they did not answer: a record may have been taken as acknowledged
-    // or resent in the place of another.
-    if (transfer.answer_owed && discard_late_answers()) {
-        std::printf(
-            "\n\a\aError: Firmware updating error: answers out of step after Line %lu, records "
-            "may be missing!\n",
-            line_no);
-        return -15;
     }
     std::printf("\n");
     // A file that cannot be read to its end, or that lost records since the

@@ -22,8 +22,7 @@ inline constexpr int fw_max_errors = 10;
 // file not opened, -4 file check failed or file unreadable, -5 port not
 // opened, -6 no prompt, -7 interrupt, reset or sync not written, -8 no sync
 // answer, -9 identifier not written, -10 identifier not acknowledged, -11
-// record not written, -12 ten errors, -13 fatal answer, -14 buffer full,
-// -15 a record's answer still came after the last record was acknowledged.
+// record not written, -12 ten errors, -13 fatal answer, -14 buffer full.
 // `wait_for_enter` returns once the operator has pressed Enter at the warning
 // (or the input has ended).
 int firmware(const char* port, const char* file_name, void (*wait_for_enter)());

@@ -27,16 +27,25 @@ TEST(TabCompletion, TextBeforeTheWordDecidesWhatIsCompleted) {
     for (const Case& c : cases) EXPECT_EQ(completion_at(c.before), c.completion) << c.before;
 }
 
-TEST(TabCompletion, CommandWordsAreTheNamesThatBeginWithTheWord) {
+TEST(TabCompletion, CandidatesAreTheNamesThatBeginWithTheWord) {
+    // File names are looked for in the folder the word names, however deep.
+    const std::string files = std::string(TEST_SOURCE_DIR) + "/tests/console/files/";
     struct Case {
-        const char* word;
+        Completion kind;
+        std::string word;
         std::vector<std::string> names;
     } cases[] = {
-        {"dco", {"dconfigure"}},
-        {"DI", {"disconnect"}},
-        {"d", {"dconfigure", "drules", "deditpath", "disconnect", "download"}},
-        {"?", {}},
-        {"z", {}},
+        {Completion::command, "dco", {"dconfigure"}},
+        {Completion::command, "DI", {"disconnect"}},
+        {Completion::command, "d", {"dconfigure", "drules", "deditpath", "disconnect", "download"}},
+        {Completion::command, "?", {}},
+        {Completion::command, "z", {}},
+        {Completion::file, files + "gps", {files + "gps4800.cfg"}},
+        {Completion::file, files + "nothing-begins-so", {}},
     };
-    for (const Case& c : cases) EXPECT_EQ(command_words(c.word), c.names) << c.word;
+    for (const Case& c : cases) {
+        const char* word = c.word.c_str();
+        EXPECT_EQ(c.kind == Completion::file ? file_words(word) : command_words(word), c.names)
+            << c.word;
+    }
 }

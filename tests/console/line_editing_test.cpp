@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <thread>
 
@@ -167,12 +168,24 @@ TEST(LineEditing, TabCompletesTheCommandWordAndFileNames) {
     terminal.type("x\r");
     ASSERT_TRUE(terminal.wait_for("Configuration Version", 1)) << terminal.screen();
     ASSERT_TRUE(terminal.wait_for("Command> ", 2)) << terminal.screen();
-    // "configure examples/", then the file inside it.
+    // "configure examples/", then the file inside it, completed as the console
+    // reads it: nothing after it, a blank in its name as it is.
     terminal.type("configure exa\t");
     ASSERT_TRUE(terminal.wait_for("mples/", 1)) << terminal.screen();
-    terminal.type("site.cfg\r");
+    terminal.type("site.c\t");
+    ASSERT_TRUE(terminal.wait_for("fg", 1)) << terminal.screen();
+    terminal.type("\r");
     ASSERT_TRUE(terminal.wait_for("Configuration items processed", 1)) << terminal.screen();
     ASSERT_TRUE(terminal.wait_for("Command> ", 3)) << terminal.screen();
+    char folder[] = "/tmp/vestrimond-tab-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string spaced = std::string(folder) + "/my site.cfg";
+    std::filesystem::copy_file(std::string(TEST_SOURCE_DIR) + "/examples/site.cfg", spaced);
+    ASSERT_TRUE(terminal.wait_for_editor()) << terminal.screen();
+    terminal.type("configure " + std::string(folder) + "/my\t\r");
+    ASSERT_TRUE(terminal.wait_for("Configuration items processed", 2)) << terminal.screen();
+    std::filesystem::remove_all(folder);
+    ASSERT_TRUE(terminal.wait_for("Command> ", 4)) << terminal.screen();
     terminal.type("x\r");
     EXPECT_EQ(terminal.exit_status(), 0) << terminal.screen();
 }
@@ -195,7 +208,9 @@ TEST(LineEditing, ConfirmationQuestionsAreAnsweredAtTheTerminalToo) {
     ASSERT_TRUE(ended.wait_for("Command> ", 1));
     ended.type("firmware 3 fw.hex\r");
     ASSERT_TRUE(ended.wait_for("[n]: ", 1)) << ended.screen();
-    if (VESTRIMOND_LINE_EDITING) ASSERT_TRUE(ended.wait_for_editor()) << ended.screen();
+    if (VESTRIMOND_LINE_EDITING) {
+        ASSERT_TRUE(ended.wait_for_editor()) << ended.screen();
+    }
     ended.type("\x04");
     EXPECT_EQ(ended.exit_status(), 1) << ended.screen();
 }

@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -168,6 +170,7 @@ TEST(DevicePath, ConnectsToTheDeviceItNames) {
 
 TEST(DevicePath, MessagesNameThePathWholeAndALongerLineIsRefused) {
     const std::string missing = "/no-such-vestrimond-dir/ttyUSB0";
+    const std::string relative = "./no-such-vestrimond-ttyV0";
     // As long as a connect line can carry: the path is named whole.
     const std::string longest = "/no-such-vestrimond-dir/" + std::string(255 - 8 - 24, 'x');
     const std::string too_long = "/no-such-vestrimond-dir/" + std::string(300, 'x');
@@ -182,6 +185,7 @@ TEST(DevicePath, MessagesNameThePathWholeAndALongerLineIsRefused) {
         std::string windows;
     } cases[] = {
         {"connect " + missing, connecting + not_opened(missing), refused_as_number(missing)},
+        {"connect " + relative, connecting + not_opened(relative), refused_as_number(relative)},
         {"connect " + longest, connecting + not_opened(longest), refused_as_number(longest)},
         {"firmware " + missing + " examples/firmware.hex\ny",
          firmware_question + not_opened(missing) + "Error: Firmware update failed!\n\tTry again!\n",
@@ -211,42 +215,81 @@ TEST(ListPorts, WindowsProgramListsTheComPortsThatExist) {
 
 TEST(DevicePath, PermissionDeniedSaysHowToGetAccess) {
     if (program_runs_under_wine()) GTEST_SKIP() << "Windows has no device permissions to tell of";
-    // The device is given to a group the user running the program is not in.
+    // As root the program runs as "nobody", and from a copy in a folder of the
+    // test's own: the checkout may lie where nobody cannot go (/root).
+    const bool root = geteuid() == 0;
     uid_t uid = geteuid();
     gid_t gid = getegid();
-    if (uid == 0) {
+    if (root) {
         const passwd* nobody = getpwnam("nobody");
         if (nobody == nullptr) GTEST_SKIP() << "no user \"nobody\" to drop the privileges to";
         uid = nobody->pw_uid;
         gid = nobody->pw_gid;
     }
+    // The group that serial devices are given to, which "nobody" is not in.
+    const group* dialout = getgrnam("dialout");
+    if (root && dialout == nullptr) GTEST_SKIP() << "no group \"dialout\" to give the device to";
     char folder[] = "/tmp/vestrimond-denied-XXXXXX";
     ASSERT_NE(mkdtemp(folder), nullptr);
     chmod(folder, 0755);
+    const char* exe = std::getenv("VESTRIMOND_EXE");
+    const std::string program = std::string(folder) + "/vestrimond";
+    std::error_code copy_error;
+    std::filesystem::copy_file(exe != nullptr ? exe : VESTRIMOND_EXE, program, copy_error);
+    ASSERT_FALSE(copy_error) << copy_error.message();
     const std::string device = std::string(folder) + "/ttyUSB0";
-    const group* dialout = getgrnam("dialout");
-    gid_t device_group = geteuid() == 0 && dialout != nullptr ? dialout->gr_gid : getegid();
-    FILE* made = std::fopen(device.c_str(), "w");
-    ASSERT_NE(made, nullptr);
-    std::fclose(made);
-    ASSERT_EQ(chown(device.c_str(), geteuid(), device_group), 0);
-    chmod(device.c_str(), geteuid() == 0 ? 0660 : 0);
-    const group* owners = getgrgid(device_group);
-    std::string group_name = owners != nullptr ? owners->gr_name : std::to_string(device_group);
+    const passwd* owner = getpwuid(geteuid());
+    const std::string owner_name = owner != nullptr ? owner->pw_name : std::to_string(geteuid());
+    const gid_t serial_group = root ? dialout->gr_gid : getegid();
+    const group* serial = getgrgid(serial_group);
+    const std::string serial_name =
+        serial != nullptr ? serial->gr_name : std::to_string(serial_group);
+    const std::string join_group = device + " belongs to the group " + serial_name +
+                                   ": to use it, run \"sudo adduser $USER " + serial_name +
+                                   "\" and log in again\n";
+    auto ask_owner = [&](const char* mode) {
+        return device + " may be opened by its owner " + owner_name + " (mode " + mode +
+               "), not by a group of users: ask the administrator for access\n";
+    };
+    struct Case {
+        gid_t group;
+        mode_t mode;
+        std::string hint;
+    };
+    // A user other than the owner is refused by the group's bits; the owner,
+    // when not root, by the owner's.
+    std::vector<Case> cases;
+    if (root) {
+        cases = {{serial_group, 0660, join_group},
+                 {0, 0660, ask_owner("0660")},
+                 {serial_group, 0600, ask_owner("0600")}};
+    } else {
+        cases = {{serial_group, 0060, join_group}, {serial_group, 0, ask_owner("0000")}};
+    }
+    for (const Case& c : cases) {
+        FILE* made = std::fopen(device.c_str(), "w");
+        ASSERT_NE(made, nullptr);
+        std::fclose(made);
+        ASSERT_EQ(chown(device.c_str(), geteuid(), c.group), 0);
+        chmod(device.c_str(), c.mode);
 
-    RunOptions options;
-    options.uid = geteuid() == 0 ? static_cast<int>(uid) : -1;
-    options.gid = static_cast<int>(gid);
-    RunResult run = run_console("connect " + device + "\n", options);
-    unlink(device.c_str());
-    rmdir(folder);
-    if (run.status == 125) GTEST_SKIP() << "could not drop the privileges to user " << uid;
-    EXPECT_OUTPUT(session("Connecting at 19200...\n\a\aError: cannot open COM port " + device +
-                          ": Permission denied\n\a\aError: could not open COM port " + device +
-                          "\n" + device + " belongs to the group " + group_name +
-                          ": to use it, run \"sudo adduser $USER " + group_name +
-                          "\" and log in again\n"),
-                  run.out);
+        RunOptions options;
+        options.uid = root ? static_cast<int>(uid) : -1;
+        options.gid = static_cast<int>(gid);
+        options.program = program;
+        RunResult run = run_console("connect " + device + "\n", options);
+        unlink(device.c_str());
+        if (run.status == 125) {
+            std::filesystem::remove_all(folder);
+            GTEST_SKIP() << "could not drop the privileges to user " << uid;
+        }
+        EXPECT_OUTPUT(session("Connecting at 19200...\n\a\aError: cannot open COM port " + device +
+                              ": Permission denied\n\a\aError: could not open COM port " +
+                              device + "\n" + c.hint),
+                      run.out)
+            << std::oct << c.mode;
+    }
+    std::filesystem::remove_all(folder);
 }
 
 }  // namespace

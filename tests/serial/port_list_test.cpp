@@ -17,11 +17,12 @@ namespace fs = std::filesystem;
 
 // A device tree and a kernel device tree of a machine with USB adapters (a
 // stable name, vendor and product in sysfs), an ACM device without sysfs
-// entries, UARTs of the 8250 driver on PnP and on its platform device (one a
-// placeholder without hardware), a PL011 UART that /dev/serial0 leads to, a
-// Bluetooth link and a virtual terminal. With `serial_core_bus` the tree is
-// that of a kernel from 6.5 on, whose serial core puts its own controller and
-// port devices between each UART's tty and its hardware.
+// entries and one with its driver, UARTs of the 8250 driver on PnP and on its
+// platform device (one a placeholder without hardware), a PL011 UART that
+// /dev/serial0 leads to, a Bluetooth link and a virtual terminal. With
+// `serial_core_bus` the tree is that of a kernel from 6.5 on, whose serial core
+// puts its own controller and port devices between each UART's tty and its
+// hardware.
 class FakeMachine {
   public:
     explicit FakeMachine(bool serial_core_bus = false) : serial_core_bus_(serial_core_bus) {
@@ -43,6 +44,12 @@ class FakeMachine {
         file("sys/devices/usb2/2-1/idVendor", "0403\n");
         fs::create_directories(root_ + "/sys/devices/usb2/2-1/a/b/c/ttyUSB1");
         link("sys/class/tty/ttyUSB1/device", "../../../devices/usb2/2-1/a/b/c/ttyUSB1");
+        file("dev/ttyACM1");
+        file("sys/devices/usb4/4-1/idVendor", "2341\n");
+        file("sys/devices/usb4/4-1/idProduct", "0043\n");
+        fs::create_directories(root_ + "/sys/devices/usb4/4-1/4-1:1.0/tty/ttyACM1");
+        link("sys/devices/usb4/4-1/4-1:1.0/driver", "../../../../bus/usb/drivers/cdc_acm");
+        link("sys/class/tty/ttyACM1/device", "../../../devices/usb4/4-1/4-1:1.0");
         file("sys/devices/usb3/3-1/idVendor", "04e2\n");
         file("sys/devices/usb3/3-1/idProduct", "1410\n");
         link("sys/devices/usb3/3-1/3-1:1.0/driver", "../../../../bus/usb/drivers/xr_usb_serial_common");
@@ -109,14 +116,18 @@ TEST(PortList, ListsStableNamesUsbPortsUartsWithHardwareAndMappings) {
     for (bool serial_core_bus : {false, true}) {
         FakeMachine machine(serial_core_bus);
         const std::string& at = machine.root();
-        port_roots roots = machine.roots({"PATH=/bin", "VESTRIMOND_COM11=" + at + "/gone",
-                                          "VESTRIMOND_COM2=" + at + "/dev/ttyUSB0",
-                                          "VESTRIMOND_COM3=", "VESTRIMOND_COMX=/dev/null"});
+        port_roots roots = machine.roots(
+            {"PATH=/bin", "VESTRIMOND_COM11=" + at + "/gone",
+             "VESTRIMOND_COM2=" + at + "/dev/ttyUSB0", "VESTRIMOND_COM3=",
+             "VESTRIMOND_COMX=/dev/null", "VESTRIMOND_COM+3=/a", "VESTRIMOND_COM 4=/b",
+             "VESTRIMOND_COM-5=/c", "VESTRIMOND_COM1000=/d", "VESTRIMOND_COM21=/e",
+             "VESTRIMOND_COM07=/f"});
         const std::vector<std::string> expected = {
             at + "/dev/serial/by-id/usb-Acme_Serial_A1-if00-port0 -> " + at + "/dev/ttyUSB0",
             at + "/dev/serial0 -> " + at + "/dev/ttyAMA0",
             at + "/dev/serial1 -> " + at + "/dev/ttyS0",
             at + "/dev/ttyACM0",
+            at + "/dev/ttyACM1  driver cdc_acm  USB 2341:0043",
             at + "/dev/ttyUSB0  driver ftdi_sio  USB 0403:6001 Acme Serial",
             at + "/dev/ttyUSB1",
             at + "/dev/ttyXRUSB0  driver xr_usb_serial_common  USB 04e2:1410",
@@ -153,7 +164,8 @@ TEST(PortList, EmptyMachineHasNoPorts) {
 TEST(PortList, TabOffersMappedComPortsAndThePortsOfTheList) {
     FakeMachine machine(true);
     const std::string& at = machine.root();
-    port_roots roots = machine.roots({"VESTRIMOND_COM2=/x", "VESTRIMOND_COM11=/y"});
+    port_roots roots = machine.roots({"VESTRIMOND_COM2=/x", "VESTRIMOND_COM11=/y",
+                                      "VESTRIMOND_COM+3=/a", "VESTRIMOND_COM1000=/d"});
     struct Case {
         std::string word;
         std::vector<std::string> words;
@@ -165,6 +177,7 @@ TEST(PortList, TabOffersMappedComPortsAndThePortsOfTheList) {
         {at + "/dev/ttyS", {at + "/dev/ttyS0", at + "/dev/ttyS1", at + "/dev/ttyS2",
                             at + "/dev/ttyS10"}},
         {at + "/dev/ttyU", {at + "/dev/ttyUSB0", at + "/dev/ttyUSB1"}},
+        {at + "/dev/ttyAC", {at + "/dev/ttyACM0", at + "/dev/ttyACM1"}},
         {at + "/dev/r", {at + "/dev/rfcomm0"}},
     };
     for (const Case& c : cases) EXPECT_EQ(port_words(c.word.c_str(), roots), c.words) << c.word;

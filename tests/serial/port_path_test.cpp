@@ -19,6 +19,7 @@ TEST(PortPath, ComNameOpensItsVariableOrTheMatchingTtyS) {
         {"COM3", "", "/dev/ttyS2"},
         {"COM1", "/tmp/vestrimond-com3", "/dev/ttyS0"},
         {"COM20", nullptr, "/dev/ttyS19"},
+        {"COM21", nullptr, "COM21"},
         {"/dev/ttyUSB0", nullptr, "/dev/ttyUSB0"},
         {"COM0", nullptr, "COM0"},
         {"COM3x", nullptr, "COM3x"},

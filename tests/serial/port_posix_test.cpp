@@ -308,18 +308,26 @@ TEST(PortLine, EveryEndOfTheProgramClearsTheExclusiveFlag) {
         void (*end)();
         int status;  // exit status, or the signal that ended the program
         bool signaled;
+        int ignored = 0;  // a signal ignored from the program's start, as under nohup
     } cases[] = {
         {"exit", [] { std::exit(3); }, 3, false},
         {"interrupt", [] { raise(SIGINT); }, SIGINT, true},
         {"termination", [] { raise(SIGTERM); }, SIGTERM, true},
         {"hang-up", [] { raise(SIGHUP); }, SIGHUP, true},
         {"abort of a fatal exit", [] { std::abort(); }, SIGABRT, true},
+        {"hang-up ignored from the start",
+         [] {
+             raise(SIGHUP);
+             std::exit(4);
+         },
+         4, false, SIGHUP},
     };
     for (const Case& c : cases) {
         PtyPair pty;
         std::fflush(stdout);
         pid_t child = fork();
         if (child == 0) {
+            if (c.ignored != 0) signal(c.ignored, SIG_IGN);
             if (open_port(pty.name(), 19200) != 0) _exit(99);
             c.end();
             _exit(98);

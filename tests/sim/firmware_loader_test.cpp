@@ -46,12 +46,13 @@ TEST(FirmwareLoader, PromptsUntilSyncThenAcceptsCheckedRecords) {
 }
 
 // Each record off the Intel HEX grammar gets the error answer of a loader
-// that saw it damaged, and counts as one violation.
+// that saw it damaged, and counts as one violation, unless the line damaged it.
 TEST(FirmwareLoader, RecordsOffTheGrammarGetTheirErrorByte) {
     struct Case {
         const char* what;
         std::string sent;
         std::string answers;
+        bool line_fault = false;  // the line struck a byte of the record
     };
     const std::string data_128 = ":80000000" + std::string(256, '0') + "80";
     const Case cases[] = {
@@ -71,16 +72,19 @@ TEST(FirmwareLoader, RecordsOffTheGrammarGetTheirErrorByte) {
         {"data record at offset 2", ":0100020000FD\r", "\x15"},
         {"longer than the buffer", ":" + std::string(700, '0') + "\r", "\x17"},
         {"cut off by a pause", record_1.substr(0, 20), "\x15"},
+        {"bad checksum from a fault of the line", ":0100000000FE\r", "\x12", true},
     };
     for (const Case& c : cases) {
         ScriptedLine line = greeted_line();
+        if (c.line_fault) line.fault();
         line.send(c.sent);
         line.pause();
         line.send(data_128 + "\r" + ":040004000102030AE8\r" + ":02000004ABCD82\r");
         sim::forget_violations();
         sim::run_firmware_loader(line, {});
         EXPECT_EQ(line.written(), greeting + c.answers + ack + ack + ack) << c.what;
-        EXPECT_EQ(sim::violation_count(), 1) << c.what;
+        EXPECT_EQ(sim::violation_count(), c.line_fault ? 0 : 1) << c.what;
+        EXPECT_EQ(sim::line_departure_count(), c.line_fault ? 1 : 0) << c.what;
     }
 }
 
@@ -95,7 +99,10 @@ TEST(FirmwareLoader, ScriptedAnswersComeFirstForTheirRecord) {
     std::string bad = ":0100000000FE";
     line.send(record_1 + "\r" + record_end + "\r" + record_end + "\r" + record_end + "\r" +
               record_end + "\r" + bad + "\r" + record_end + "\r");
+    sim::forget_violations();
     sim::run_firmware_loader(line, options);
+    EXPECT_EQ(sim::violation_count(), 1) << "the checksum only: each record not acknowledged "
+                                            "went again";
     EXPECT_EQ(line.written(), greeting + ack + "\x12" + "A" + ack + ack + ack);
     EXPECT_EQ(saved.read(), record_1 + "\n" + record_end + "\n" + bad + "\n" + record_end + "\n");
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -309,6 +310,25 @@ TEST(SimLine, HostThatStaysAwayHangsUpTheLineAndAQuickReopenDoesNot) {
     auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
     EXPECT_GE(waited.count(), sim::PtyLine::hang_up_after_ms - 20);
     EXPECT_LT(waited.count(), 2000);
+
+    // A host that sets its end to 0 baud hangs up as well: what the device
+    // sends it is lost, and what it sends does not arrive.
+    host = open_host(line, 19200);
+    send(host, "t");
+    EXPECT_EQ(line.read_byte(2000), 't');
+    termios settings{};
+    ASSERT_EQ(tcgetattr(host, &settings), 0);
+    cfsetspeed(&settings, B0);
+    ASSERT_EQ(tcsetattr(host, TCSANOW, &settings), 0);
+    line.write("lost");
+    send(host, "x");
+    start = Clock::now();
+    EXPECT_EQ(line.read_byte(5000), sim::Line::hung_up);
+    waited = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+    EXPECT_GE(waited.count(), sim::PtyLine::hang_up_after_ms - 20);
+    pollfd watch{host, POLLIN, 0};
+    EXPECT_EQ(poll(&watch, 1, 100), 0) << "the host at 0 baud heard the device";
+    close(host);
 }
 
 }  // namespace

@@ -127,6 +127,7 @@ TEST(WrongHost, EveryBreachOfTheWireGrammarIsFlagged) {
         const char* what;
         std::vector<Step> steps;  // the last one breaks a rule
         const char* rule;         // a part of the violation's report
+        std::vector<std::string> options = {};  // of the simulator
     };
     const Case cases[] = {
         {"size with a leading zero", download("") + steps_of(command("conf", "0904"), nak_byte),
@@ -185,12 +186,16 @@ TEST(WrongHost, EveryBreachOfTheWireGrammarIsFlagged) {
          "only hexadecimal digits"},
         {"record without its CR", loader() + std::vector<Step>{{":00000001FF", nak_byte}},
          "ends in CR"},
+        {"another record after a rejected one",
+         loader() + std::vector<Step>{{":0100000000FF\r", 0x12}, {":00000001FF\r", ack_byte}},
+         "where the same record belongs again",
+         {"--loader-answers", "1:0x12"}},
         {"record ended by CR LF",
          loader() + std::vector<Step>{{":00000001FF\r\n", ack_byte}, {":00000001FF\r", 0x11}},
          "begins with ':'"},
     };
     for (const Case& c : cases) {
-        SimProcess device;
+        SimProcess device(c.options);
         device.expect_violations();
         ASSERT_FALSE(device.path().empty()) << device.log();
         {

@@ -116,7 +116,7 @@ RunResult run_console(const std::string& script, const RunOptions& options) {
     int out_pipe[2], err_pipe[2];
     if (input < 0 || pipe(out_pipe) != 0 || pipe(err_pipe) != 0) return result;
 
-    std::string program = program_path();
+    std::string program = options.program.empty() ? program_path() : options.program;
     const char* wrapper = std::getenv("VESTRIMOND_EXE_WRAPPER");
     pid_t pid = fork();
     if (pid == 0) {

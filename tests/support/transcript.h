@@ -17,6 +17,7 @@ struct RunOptions {
     std::vector<std::string> args;                         // the program's command line
     std::vector<std::pair<std::string, std::string>> env;  // added to the environment
     std::string cwd = TEST_SOURCE_DIR;                     // working directory of the program
+    std::string program;  // a copy of the program to run instead, empty: the one above
     int timeout_seconds = 60;
     int uid = -1;  // the user and group to run as (a root test dropping
     int gid = -1;  // its privileges), -1: the test's own
