@@ -107,9 +107,10 @@ void make_raw_8n1(termios2& state, int32_t baud) {
 }
 
 // A UART reaches most rates only approximately; 2 % stays inside what a
-// receiver tolerates.
+// receiver tolerates. In 64 bits: a 32-bit long (armhf) overflows for a rate
+// far off.
 bool close_rate(speed_t actual, int32_t wanted) {
-    return std::abs(static_cast<long>(actual) - static_cast<long>(wanted)) * 50 <= wanted;
+    return std::abs(static_cast<int64_t>(actual) - int64_t{wanted}) * 50 <= wanted;
 }
 
 bool took_settings(const termios2& actual, int32_t baud) {

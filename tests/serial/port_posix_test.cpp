@@ -142,6 +142,7 @@ TEST(PortLine, SettingsThatTheDriverDidNotTakeRefuseThePort) {
     } cases[] = {
         {9600, 0, 0, "Invalid argument"},          // stays at its old rate
         {18700, 0, 0, "Invalid argument"},         // off by more than a receiver tolerates
+        {50000000, 0, 0, "Invalid argument"},      // far off: the 2 % in 64-bit arithmetic
         {0, CRTSCTS, 0, "Invalid argument"},       // keeps hardware flow control
         {0, PARENB | CS7, 0, "Invalid argument"},  // keeps a parity bit
         {0, 0, EIO, "Input/output error"},         // refuses them with its own error
