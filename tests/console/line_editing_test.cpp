@@ -195,7 +195,9 @@ TEST(LineEditing, ConfirmationQuestionsAreAnsweredAtTheTerminalToo) {
     ASSERT_TRUE(ended.wait_for("Command> ", 1));
     ended.type("firmware 3 fw.hex\r");
     ASSERT_TRUE(ended.wait_for("[n]: ", 1)) << ended.screen();
-    if (VESTRIMOND_LINE_EDITING) ASSERT_TRUE(ended.wait_for_editor()) << ended.screen();
+    if (VESTRIMOND_LINE_EDITING) {
+        ASSERT_TRUE(ended.wait_for_editor()) << ended.screen();
+    }
     ended.type("\x04");
     EXPECT_EQ(ended.exit_status(), 1) << ended.screen();
 }
