@@ -2,13 +2,23 @@
 
 #include <bit>
 #include <cmath>
+#include <cstdarg>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 
+#include "common/file_messages.h"
 #include "common/numbers.h"
 
 namespace {
+
+// Every refusal prints one message: the cause of the fault that the caller
+// reports for its line.
+[[gnu::format(printf, 1, 2)]] void refuse(const char* format, ...) {
+    va_list values;
+    va_start(values, format);
+    report_file_message_v(FileMessage::cause, nullptr, 0, format, values);
+    va_end(values);
+}
 
 // 1/3600 and 1/60 as the single-precision constants the device arithmetic
 // uses; the products and the sum are formed in double and rounded once.
@@ -64,15 +74,15 @@ const char* first_of(const char* inp, bool (*wanted)(char)) {
 
 bool check_colon(const Census& census) {
     if (census.colons != 2) {
-        std::printf("\a\aError: Colon format: must have 2 colons: [s][D]DD:MM:SS[.F*]\n");
+        refuse("\a\aError: Colon format: must have 2 colons: [s][D]DD:MM:SS[.F*]\n");
         return false;
     }
     if (census.periods > 1) {
-        std::printf("\a\aError: Colon format: too many periods: [s][D]DD:MM:SS[.F*]\n");
+        refuse("\a\aError: Colon format: too many periods: [s][D]DD:MM:SS[.F*]\n");
         return false;
     }
     if (census.letters > 0) {
-        std::printf("\a\aError: Colon format: has alpha characters: [s][D]DD:MM:SS[.F*]\n");
+        refuse("\a\aError: Colon format: has alpha characters: [s][D]DD:MM:SS[.F*]\n");
         return false;
     }
     return true;
@@ -80,11 +90,11 @@ bool check_colon(const Census& census) {
 
 bool check_dotted(const Census& census) {
     if (census.periods == 0) {
-        std::printf("\a\aError: Unrecognized format: must be one of Dotted, Colon or DMC\n");
+        refuse("\a\aError: Unrecognized format: must be one of Dotted, Colon or DMC\n");
         return false;
     }
     if (census.periods != 2) {
-        std::printf(
+        refuse(
             "\a\aError: Dotted format: must have 2 periods: [s][D]DD.MM.[F*]\n"
             "\tor DMC format must have at least one of [DdMmCc] identifiers\n");
         return false;
@@ -94,7 +104,7 @@ bool check_dotted(const Census& census) {
 
 bool check_dmc(const char* inp, const Census& census) {
     if (std::strpbrk(inp, "DdMmCc") == nullptr) {
-        std::printf(
+        refuse(
             "\a\aError: DMC format must have at least one of [DdMmCc] identifiers\n"
             "\tor Dotted format: found illegal character: [s][D]DD.MM.[F*]\n");
         return false;
@@ -104,13 +114,14 @@ bool check_dmc(const char* inp, const Census& census) {
     if (census.minus > 0) {
         const char* direction = north_east != nullptr ? north_east : south_west;
         if (direction != nullptr) {
-            std::printf("\a\aError: DMC format: both minus (-) and direction char %c cannot be specified\n",
-                        *direction);
+            refuse(
+                "\a\aError: DMC format: both minus (-) and direction char %c cannot be specified\n",
+                *direction);
             return false;
         }
     } else if (north_east != nullptr && south_west != nullptr) {
-        std::printf("\a\aError: DMC format: both direction chars %c and %c cannot be specified\n",
-                    *north_east, *south_west);
+        refuse("\a\aError: DMC format: both direction chars %c and %c cannot be specified\n",
+               *north_east, *south_west);
         return false;
     }
     return true;
@@ -193,13 +204,13 @@ bool convert_dmc(const char* inp, Parts* parts) {
         else if (c == 'M' || c == 'm') part = &minutes;
         else if (c == 'C' || c == 'c') part = &seconds;
         if (part == nullptr) {
-            std::printf("\a\aError: DMC format: invalid char: %c (0x%02x)\n", c,
-                        static_cast<unsigned>(static_cast<unsigned char>(c)));
+            refuse("\a\aError: DMC format: invalid char: %c (0x%02x)\n", c,
+                   static_cast<unsigned>(static_cast<unsigned char>(c)));
             return false;
         }
         if (part->set) {
-            std::printf("\a\aError: DMC format: already have %s (%f)\n", part->name,
-                        static_cast<double>(*part->value));
+            refuse("\a\aError: DMC format: already have %s (%f)\n", part->name,
+                   static_cast<double>(*part->value));
             return false;
         }
         *part->value = number_at(span);
@@ -207,7 +218,7 @@ bool convert_dmc(const char* inp, Parts* parts) {
         span = p + 1;
     }
     if (span != p) {
-        std::printf("\a\aInternal Error: pointer mismatch\n");
+        refuse("\a\aInternal Error: pointer mismatch\n");
         return false;
     }
     return true;
@@ -215,13 +226,13 @@ bool convert_dmc(const char* inp, Parts* parts) {
 
 bool check_ranges(const Parts& parts) {
     if (parts.seconds >= 60.0f) {
-        std::printf("\a\aError: sec %f is out of range [-59.99..59.99]\n",
-                    static_cast<double>(parts.seconds));
+        refuse("\a\aError: sec %f is out of range [-59.99..59.99]\n",
+               static_cast<double>(parts.seconds));
         return false;
     }
     if (parts.minutes >= 60.0f) {
-        std::printf("\a\aError: min %f is out of range [-59.99..59.99]\n",
-                    static_cast<double>(parts.minutes));
+        refuse("\a\aError: min %f is out of range [-59.99..59.99]\n",
+               static_cast<double>(parts.minutes));
         return false;
     }
     return true;
@@ -237,12 +248,12 @@ float combine(const Parts& parts) {
 
 float dmctodeg(const char* inp) {
     if (inp == nullptr || inp[0] == '\0') {
-        std::printf("dmctodeg: Error: invalid param inp\n");
+        refuse("dmctodeg: Error: invalid param inp\n");
         return dmctodeg_error;
     }
     Census census = take_census(inp);
     if (census.minus > 1) {
-        std::printf("\a\aError: too many minus signs: %d: only one is allowed\n", census.minus);
+        refuse("\a\aError: too many minus signs: %d: only one is allowed\n", census.minus);
         return dmctodeg_error;
     }
     Notation notation;
@@ -262,7 +273,7 @@ float dmctodeg(const char* inp) {
     bool south_west = notation == Notation::dmc && first_of(inp, is_south_west) != nullptr;
     if (census.minus > 0 || south_west) total = -total;
     if (std::fabs(total) > 360.0f) {
-        std::printf("\a\aError: deg %f is out of range [-360..360]\n", static_cast<double>(total));
+        refuse("\a\aError: deg %f is out of range [-360..360]\n", static_cast<double>(total));
         return dmctodeg_error;
     }
     return total;

@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "angles/dmctodeg.h"
+#include "common/file_messages.h"
 #include "common/numbers.h"
 #include "common/tokenizer.h"
 #include "config/call_text.h"
@@ -37,11 +38,8 @@ constexpr int max_digipath = 8;
 constexpr int max_digi = 8;  // characters of a digi path entry
 constexpr int max_bcomment = 43;
 
-int line_no() { return static_cast<int>(conf_line_no); }
-
 int report_missing(const char* what, int code) {
-    std::printf("\a\aError: %s[%d]: missing %s argument: %s\n", conf_file_name, line_no(), what,
-                conf_line_copy);
+    conf_line_fault("missing %s argument: %s\n", what, conf_line_copy);
     return code;
 }
 
@@ -73,8 +71,7 @@ int handle_call(char* rest) {
     Argument arg = next_argument(&rest);
     if (arg.token == nullptr) return report_missing("Call Sign", arg.code);
     if (std::strlen(arg.token) > max_call) {
-        std::printf("\a\aError: %s[%d]: invalid Call Sign argument: too long: %s\n", conf_file_name,
-                    line_no(), conf_line_copy);
+        conf_line_fault("invalid Call Sign argument: too long: %s\n", conf_line_copy);
         return argument_error;
     }
     copy_upper_case(conf_record.call, arg.token);
@@ -87,8 +84,8 @@ int handle_ssid(char* rest) {
     // Text that does not begin with a digit holds no number: it shows as 0.
     int32_t ssid = is_digit(arg.token[0]) ? text_to_int32(arg.token, nullptr, 0) : 0;
     if (!is_digit(arg.token[0]) || ssid > max_ssid) {
-        std::printf("\a\aError: %s[%d]: invalid SSID argument range [0..15]: %d: %s\n", conf_file_name,
-                    line_no(), static_cast<int>(ssid), conf_line_copy);
+        conf_line_fault("invalid SSID argument range [0..15]: %d: %s\n", static_cast<int>(ssid),
+                        conf_line_copy);
         return argument_error;
     }
     conf_record.ssid = static_cast<uint16_t>(ssid);
@@ -99,8 +96,7 @@ int store_latitude(Argument arg) {
     if (arg.token == nullptr) return report_missing("Station Latitude", arg.code);
     float lat = dmctodeg(arg.token);
     if (lat == dmctodeg_error) {
-        std::printf("\a\aError: %s[%d]: invalid Station Latitude argument: %s: %s\n", conf_file_name,
-                    line_no(), arg.token, conf_line_copy);
+        conf_line_fault("invalid Station Latitude argument: %s: %s\n", arg.token, conf_line_copy);
         return argument_error;
     }
     conf_record.base_lat = lat;
@@ -111,8 +107,7 @@ int store_longitude(Argument arg) {
     if (arg.token == nullptr) return report_missing("Station Longitude", arg.code);
     float lon = dmctodeg(arg.token);
     if (lon == dmctodeg_error) {
-        std::printf("\a\aError: %s[%d]: invalid Station Longitude argument: %s: %s\n", conf_file_name,
-                    line_no(), arg.token, conf_line_copy);
+        conf_line_fault("invalid Station Longitude argument: %s: %s\n", arg.token, conf_line_copy);
         return argument_error;
     }
     conf_record.base_lon = lon;
@@ -158,8 +153,7 @@ int store_baud(char* rest, uint32_t conf_layout::*field) {
     if (arg.token == nullptr) return report_missing("Baud", arg.code);
     int32_t baud = leading_decimal(arg.token);
     if (get_baud(baud) == nullptr) {
-        std::printf("\a\aError: %s[%d]: invalid Baud argument: %d: %s\n", conf_file_name, line_no(),
-                    static_cast<int>(baud), conf_line_copy);
+        conf_line_fault("invalid Baud argument: %d: %s\n", static_cast<int>(baud), conf_line_copy);
         return argument_error;
     }
     conf_record.*field = static_cast<uint32_t>(baud);
@@ -172,8 +166,8 @@ int read_wide(char** rest, int32_t* n) {
     if (arg.token == nullptr) return report_missing("n", arg.code);
     *n = leading_decimal(arg.token);
     if (*n < 1 || *n > max_wide) {
-        std::printf("\a\aError: %s[%d]: invalid n argument range [1..%d]: %d: %s\n", conf_file_name,
-                    line_no(), max_wide, static_cast<int>(*n), conf_line_copy);
+        conf_line_fault("invalid n argument range [1..%d]: %d: %s\n", max_wide,
+                        static_cast<int>(*n), conf_line_copy);
         return argument_error;
     }
     return 0;
@@ -184,8 +178,8 @@ int handle_widemax(char* rest) {
     int result = read_wide(&rest, &n);
     if (result != 0) return result;
     if (n > conf_record.widetotal) {
-        std::printf("\a\aError: %s[%d]: invalid n argument %d must be <= WIDETOTAL: %d: %s\n",
-                    conf_file_name, line_no(), static_cast<int>(n), conf_record.widetotal, conf_line_copy);
+        conf_line_fault("invalid n argument %d must be <= WIDETOTAL: %d: %s\n", static_cast<int>(n),
+                        conf_record.widetotal, conf_line_copy);
         return argument_error;
     }
     conf_record.widemax = static_cast<uint16_t>(n);
@@ -197,8 +191,8 @@ int handle_widetotal(char* rest) {
     int result = read_wide(&rest, &n);
     if (result != 0) return result;
     if (n < conf_record.widemax) {
-        std::printf("\a\aError: %s[%d]: invalid n argument %d must be >= WIDEMAX: %d: %s\n",
-                    conf_file_name, line_no(), static_cast<int>(n), conf_record.widemax, conf_line_copy);
+        conf_line_fault("invalid n argument %d must be >= WIDEMAX: %d: %s\n", static_cast<int>(n),
+                        conf_record.widemax, conf_line_copy);
         return argument_error;
     }
     conf_record.widetotal = static_cast<uint16_t>(n);
@@ -210,8 +204,8 @@ int handle_dupewin(char* rest) {
     if (arg.token == nullptr) return report_missing("seconds", arg.code);
     int32_t seconds = leading_decimal(arg.token);
     if (seconds < 5 || seconds > 500) {
-        std::printf("\a\aError: %s[%d]: invalid seconds argument range [5..500]: %d: %s\n",
-                    conf_file_name, line_no(), static_cast<int>(seconds), conf_line_copy);
+        conf_line_fault("invalid seconds argument range [5..500]: %d: %s\n",
+                        static_cast<int>(seconds), conf_line_copy);
         return argument_error;
     }
     conf_record.dupewin = static_cast<uint16_t>(seconds);
@@ -223,8 +217,8 @@ int handle_ratelimcall(char* rest) {
     if (arg.token == nullptr) return report_missing("seconds", arg.code);
     int32_t seconds = leading_decimal(arg.token);
     if (seconds < 0 || seconds > 65535) {
-        std::printf("\a\aError: %s[%d]: invalid seconds argument range [0..%d]: %d: %s\n",
-                    conf_file_name, line_no(), 65535, static_cast<int>(seconds), conf_line_copy);
+        conf_line_fault("invalid seconds argument range [0..%d]: %d: %s\n", 65535,
+                        static_cast<int>(seconds), conf_line_copy);
         return argument_error;
     }
     conf_record.ratelimcall = static_cast<uint16_t>(seconds);
@@ -236,8 +230,8 @@ int handle_beacon(char* rest) {
     if (arg.token == nullptr) return report_missing("seconds", arg.code);
     int32_t seconds = text_to_int32(arg.token, nullptr, 0);
     if (seconds != 0 && (seconds < 10 || seconds > 65535)) {
-        std::printf("\a\aError: %s[%d]: invalid seconds argument range [0, %d..%d]: %d: %s\n",
-                    conf_file_name, line_no(), 10, 65535, static_cast<int>(seconds), conf_line_copy);
+        conf_line_fault("invalid seconds argument range [0, %d..%d]: %d: %s\n", 10, 65535,
+                        static_cast<int>(seconds), conf_line_copy);
         return argument_error;
     }
     conf_record.beacon = static_cast<uint16_t>(seconds);
@@ -258,9 +252,8 @@ int handle_digipath(char* rest) {
         if (entry == nullptr) break;
         std::size_t length = std::strlen(entry);
         if (length > max_digi) {
-            std::printf("\a\aError: %s[%d]: Digi Path[%d]: %s exceeds length %d: %s\n", conf_file_name,
-                        line_no(), static_cast<int>(digipath_count) + 1, entry, max_digi,
-                        conf_line_copy);
+            conf_line_fault("Digi Path[%d]: %s exceeds length %d: %s\n",
+                            static_cast<int>(digipath_count) + 1, entry, max_digi, conf_line_copy);
             return argument_error;
         }
         // An entry of exactly 8 characters fills its slot without a terminator.
@@ -281,13 +274,11 @@ int handle_icon(char* rest) {
     char table = arg.token[0];
     char code = arg.token[1];
     if (!is_symbol_table(table)) {
-        std::printf("\a\aError: %s[%d]: Icon Symbol ID must be one of / \\ 0..9 a..j A..Z: %s\n",
-                    conf_file_name, line_no(), conf_line_copy);
+        conf_line_fault("Icon Symbol ID must be one of / \\ 0..9 a..j A..Z: %s\n", conf_line_copy);
         return icon_code;
     }
     if (code < '!' || code > '~') {
-        std::printf("\a\aError: %s[%d]: Icon Code must be in range [!..~]: %s\n", conf_file_name,
-                    line_no(), conf_line_copy);
+        conf_line_fault("Icon Code must be in range [!..~]: %s\n", conf_line_copy);
         return icon_code;
     }
     conf_record.icon = static_cast<uint16_t>(table * 256 + code);
@@ -302,7 +293,8 @@ int handle_bcomment(char* rest) {
     std::memset(conf_record.bcomment, 0, sizeof conf_record.bcomment);
     std::size_t length = std::strlen(arg.token);
     if (length > max_bcomment) {
-        std::printf("\a\aWarning: Truncating Beacon Comment to %d chars\n", max_bcomment);
+        report_file_message(FileMessage::warning, conf_file_name, conf_line_no,
+                            "Truncating Beacon Comment to %d chars\n", max_bcomment);
         length = max_bcomment;
     }
     std::memcpy(conf_record.bcomment, arg.token, length);
@@ -313,8 +305,8 @@ int handle_controlcall(char* rest) {
     Argument arg = next_argument(&rest);
     if (arg.token == nullptr) return report_missing("Control Call-SSID", arg.code);
     if (std::strlen(arg.token) > max_control_call) {
-        std::printf("\a\aError: %s[%d]: invalid Control Call-SSID argument: too long (max is %d): %s\n",
-                    conf_file_name, line_no(), max_control_call, conf_line_copy);
+        conf_line_fault("invalid Control Call-SSID argument: too long (max is %d): %s\n",
+                        max_control_call, conf_line_copy);
         return argument_error;
     }
     copy_upper_case(conf_record.controlcall, arg.token);

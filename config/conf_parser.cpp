@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/file_messages.h"
 #include "common/line_reader.h"
 #include "common/prefix_match.h"
 #include "common/tokenizer.h"
@@ -41,13 +42,11 @@ int process_line(int* items) {
 
     PrefixMatch match = match_prefix(word, conf_keywords);
     if (match.result == Match::several) {
-        std::printf("\a\aError: %s[%d]: Ambiguous command: %s: %s\n", conf_file_name,
-                    static_cast<int>(conf_line_no), word, conf_line_copy);
+        conf_line_fault("Ambiguous command: %s: %s\n", word, conf_line_copy);
         return -7;
     }
     if (match.result == Match::none) {
-        std::printf("\a\aError: %s[%d]: command %s invalid: %s\n", conf_file_name,
-                    static_cast<int>(conf_line_no), word, conf_line_copy);
+        conf_line_fault("command %s invalid: %s\n", word, conf_line_copy);
         return -7;
     }
     ++*items;
@@ -70,7 +69,7 @@ int conf_process(const char* path) {
     conf_file_name = path;
     std::FILE* fp = open_text_file(path);
     if (fp == nullptr) {
-        std::printf("\a\aError: cannot open %s\n", path);
+        report_file_message(FileMessage::not_opened, path, 0, "cannot open %s\n", path);
         return -2;
     }
     start_parse();
@@ -82,7 +81,8 @@ int conf_process(const char* path) {
         if (read == LineRead::end) break;
         if (read == LineRead::error) {
             // A file that cannot be read to its end was not processed.
-            std::printf("\a\aError: cannot open %s\n", path);
+            report_file_message(FileMessage::not_read, path, conf_line_no, "cannot open %s\n",
+                                path);
             result = -2;
             break;
         }
@@ -92,7 +92,8 @@ int conf_process(const char* path) {
     std::fclose(fp);
     if (result != 0) return result;
 
-    std::printf("Configuration items processed %d\n", items);
+    report_file_message(FileMessage::processed, path, conf_line_no,
+                        "Configuration items processed %d\n", items);
     conf_processed = 1;
     return 0;
 }

@@ -1,6 +1,9 @@
 #include "config/conf_record.h"
 
+#include <cstdarg>
 #include <cstring>
+
+#include "common/file_messages.h"
 
 // The station position of the default image (a northern latitude, a western
 // longitude) stands until a Configuration file names the real one.
@@ -51,3 +54,10 @@ int32_t digipath_count = 0;
 int32_t conf_processed = 0;
 
 void conf_reset() { std::memcpy(&conf_record, &conf_defaults, sizeof conf_record); }
+
+void conf_line_fault(const char* format, ...) {
+    va_list values;
+    va_start(values, format);
+    report_file_message_v(FileMessage::line_fault, conf_file_name, conf_line_no, format, values);
+    va_end(values);
+}

@@ -144,3 +144,7 @@ extern char conf_line_copy[256];    // the current line without its line feed, f
 extern int comment_pos;             // index of the first '#', '/' or ';' in the line, or -1
 extern int32_t digipath_count;      // digipath entries stored, 0..8
 extern int32_t conf_processed;      // 1 once a Configuration file parsed completely
+
+// Reports the fault of the line being parsed (conf_file_name, conf_line_no):
+// `format` is the message after its "FILE[LINE]: " head.
+[[gnu::format(printf, 1, 2)]] void conf_line_fault(const char* format, ...);

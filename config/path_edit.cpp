@@ -28,8 +28,7 @@ bool begins_after_comment(const char* token) {
 }
 
 int report_missing(const char* what, int code) {
-    std::printf("\a\aError: %s[%d]: argument(s) missing: %s\n%s\n", conf_file_name,
-                static_cast<int>(conf_line_no), what, conf_line_copy);
+    conf_line_fault("argument(s) missing: %s\n%s\n", what, conf_line_copy);
     return code;
 }
 
@@ -43,15 +42,14 @@ int read_index(const char* token, const char* kind, int not_digit_code, int too_
         return 0;
     }
     if (!is_digit(token[0])) {
-        std::printf("\a\aError: %s[%d]: Invalid Digi %s Index [0..%d]: %s\n%s\n", conf_file_name,
-                    static_cast<int>(conf_line_no), kind, max_index, token, conf_line_copy);
+        conf_line_fault("Invalid Digi %s Index [0..%d]: %s\n%s\n", kind, max_index, token,
+                        conf_line_copy);
         return not_digit_code;
     }
     int32_t number = leading_decimal(token);
     if (number > max_index) {
-        std::printf("\a\aError: %s[%d]: Invalid Digi %s Index [0..%d]: %d\n%s\n", conf_file_name,
-                    static_cast<int>(conf_line_no), kind, max_index, static_cast<int>(number),
-                    conf_line_copy);
+        conf_line_fault("Invalid Digi %s Index [0..%d]: %d\n%s\n", kind, max_index,
+                        static_cast<int>(number), conf_line_copy);
         return too_big_code;
     }
     *index = static_cast<uint8_t>(number);
@@ -100,15 +98,13 @@ int read_match_call(char* token, path_edit_entry* entry) {
     } else {
         SsidText ssid = split_ssid(token);
         if (ssid.read == SsidRead::not_digit) {
-            std::printf("\a\aError: %s[%d]: Digi Match: Digi %s invalid SSID range [0..15]: %c\n%s\n",
-                        conf_file_name, static_cast<int>(conf_line_no), token, ssid.first,
-                        conf_line_copy);
+            conf_line_fault("Digi Match: Digi %s invalid SSID range [0..15]: %c\n%s\n", token,
+                            ssid.first, conf_line_copy);
             return -10;
         }
         if (ssid.read == SsidRead::too_big) {
-            std::printf("\a\aError: %s[%d]: Digi Match: Digi %s invalid SSID range [0..15]: %d\n%s\n",
-                        conf_file_name, static_cast<int>(conf_line_no), token, ssid.value,
-                        conf_line_copy);
+            conf_line_fault("Digi Match: Digi %s invalid SSID range [0..15]: %d\n%s\n", token,
+                            ssid.value, conf_line_copy);
             return -11;
         }
         if (ssid.read == SsidRead::ok) {
@@ -117,8 +113,8 @@ int read_match_call(char* token, path_edit_entry* entry) {
         }
     }
     if (std::strlen(token) > max_call) {
-        std::printf("\a\aError: %s[%d]: Digi Match: Digi %s exceeds length %d\n%s\n", conf_file_name,
-                    static_cast<int>(conf_line_no), token, max_call, conf_line_copy);
+        conf_line_fault("Digi Match: Digi %s exceeds length %d\n%s\n", token, max_call,
+                        conf_line_copy);
         return -12;
     }
     copy_upper_case(entry->call, token);
@@ -139,22 +135,19 @@ int read_address(char* token, int k, subst_address* address) {
     bool starred = std::strchr(token, '*') != nullptr;
     SsidText ssid = split_ssid(token);
     if (ssid.read == SsidRead::not_digit) {
-        std::printf("\a\aError: %s[%d]: Digi Substitution[%d]: %s invalid SSID range [0..15]: %c\n%s\n",
-                    conf_file_name, static_cast<int>(conf_line_no), k, token, ssid.first,
-                    conf_line_copy);
+        conf_line_fault("Digi Substitution[%d]: %s invalid SSID range [0..15]: %c\n%s\n", k, token,
+                        ssid.first, conf_line_copy);
         return -17;
     }
     if (ssid.read == SsidRead::too_big) {
-        std::printf("\a\aError: %s[%d]: Digi Substitution[%d]: %s invalid SSID range [0..15]: %d\n%s\n",
-                    conf_file_name, static_cast<int>(conf_line_no), k, token, ssid.value,
-                    conf_line_copy);
+        conf_line_fault("Digi Substitution[%d]: %s invalid SSID range [0..15]: %d\n%s\n", k, token,
+                        ssid.value, conf_line_copy);
         return -18;
     }
     if (starred) cut_at_star(token);
     if (std::strlen(token) > max_call) {
-        std::printf("\a\aError: %s[%d]: Digi Substitution[%d]: %s exceeds length %d\n%s\n",
-                    conf_file_name, static_cast<int>(conf_line_no), k, token, max_call,
-                    conf_line_copy);
+        conf_line_fault("Digi Substitution[%d]: %s exceeds length %d\n%s\n", k, token, max_call,
+                        conf_line_copy);
         return -19;
     }
     copy_upper_case(address->call, token);
@@ -184,8 +177,7 @@ int add_delete(char* rest, path_edit_entry* entry) {
     int dupe = check_path_edit_dupe(entry);
     if (dupe < 0) return -20;
     if (dupe > 0) {
-        std::printf("\a\aError: %s[%d]: Duplicate Path Delete at entry %d\n", conf_file_name,
-                    static_cast<int>(conf_line_no), dupe);
+        conf_line_fault("Duplicate Path Delete at entry %d\n", dupe);
         return -20;
     }
     ++conf_record.delete_count;
@@ -218,16 +210,14 @@ int add_substitution(char* rest, path_edit_entry* entry) {
     int dupe = check_path_edit_dupe(entry);
     if (dupe < 0) return -20;
     if (dupe > 0) {
-        std::printf("\a\aError: %s[%d]: Duplicate Path Substitution at entry %d\n", conf_file_name,
-                    static_cast<int>(conf_line_no), dupe);
+        conf_line_fault("Duplicate Path Substitution at entry %d\n", dupe);
         return -20;
     }
     if (entry->action_index > 0 && entry->action_index + path->count - 1 > max_index) {
-        std::printf(
-            "\a\aError: %s[%d]: Digi Substitution Index (%d) and Number of Substitution Digis (%d) "
+        conf_line_fault(
+            "Digi Substitution Index (%d) and Number of Substitution Digis (%d) "
             "exceeds Maximum (%d)\n%s\n",
-            conf_file_name, static_cast<int>(conf_line_no), entry->action_index, path->count,
-            max_index, conf_line_copy);
+            entry->action_index, path->count, max_index, conf_line_copy);
         return -20;
     }
     ++conf_record.subst_count;
@@ -251,13 +241,11 @@ int path_edit_add(int command, const char* cmd_name, char* args) {
     }
     bool substitution = command == '.';
     if (substitution && conf_record.subst_count >= max_edits) {
-        std::printf("\a\aError: %s[%d]: substitutions are full: %d\n%s\n", conf_file_name,
-                    static_cast<int>(conf_line_no), max_edits, conf_line_copy);
+        conf_line_fault("substitutions are full: %d\n%s\n", max_edits, conf_line_copy);
         return -4;
     }
     if (!substitution && conf_record.delete_count >= max_edits) {
-        std::printf("\a\aError: %s[%d]: deletes are full: %d\n%s\n", conf_file_name,
-                    static_cast<int>(conf_line_no), max_edits, conf_line_copy);
+        conf_line_fault("deletes are full: %d\n%s\n", max_edits, conf_line_copy);
         return -5;
     }
 

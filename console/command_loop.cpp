@@ -74,184 +74,230 @@ bool check_host_baud(int32_t baud) {
     return false;
 }
 
+// The answer of a batch to every question, shown after the question as if
+// typed; none: the questions are asked at the console.
+const char* batch_answer = nullptr;
+
 bool is_yes(const char* answer) { return answer[0] == 'y' || answer[0] == 'Y'; }
+
+// Asks `question` and puts the answer into buf. False at the end of input,
+// after a line end.
+bool ask(const char* question, char* buf, std::size_t size) {
+    if (batch_answer != nullptr) {
+        std::printf("%s%s\n", question, batch_answer);
+        std::snprintf(buf, size, "%s", batch_answer);
+        return true;
+    }
+    if (read_console_line(question, buf, size) != ConsoleRead::end) return true;
+    std::printf("\n");
+    return false;
+}
 
 // One download confirmation; the answer is read into cmd_line.
 bool confirm_download(const char* question) {
-    ConsoleRead read = read_console_line(question, cmd_line, sizeof cmd_line);
-    if (read == ConsoleRead::end) std::printf("\n");
-    if (read != ConsoleRead::end && is_yes(cmd_line)) return true;
+    if (ask(question, cmd_line, sizeof cmd_line) && is_yes(cmd_line)) return true;
     std::printf("\a\aDownload Aborted!\n");
     return false;
 }
 
 bool confirm_firmware() {
-    char answer[40];
-    ConsoleRead read = read_console_line(
+    constexpr char question[] =
         "\a\aWARNING! This will alter the Vestrimond firmware!\n"
-        "Do you want to continue (n or y)? [n]: ",
-        answer, sizeof answer);
-    if (read == ConsoleRead::end) std::printf("\n");
-    if (read != ConsoleRead::end && is_yes(answer)) return true;
+        "Do you want to continue (n or y)? [n]: ";
+    char answer[40];
+    if (ask(question, answer, sizeof answer) && is_yes(answer)) return true;
     std::printf("Vestrimond Firmware will NOT be updated!\n");
     return false;
 }
 
 // The firmware update's pause at its warning: any line, even an empty one.
-void wait_for_enter() { read_console_line("", reinterpret_cast<char*>(rx_buf), sizeof rx_buf); }
+// A batch does not wait: it ends the warning's line itself.
+void wait_for_enter() {
+    if (batch_answer != nullptr) {
+        std::printf("\n");
+        return;
+    }
+    read_console_line("", reinterpret_cast<char*>(rx_buf), sizeof rx_buf);
+}
 
-void run_help(Arguments&) { help_summary(); }
+bool run_help(Arguments&) {
+    help_summary();
+    return true;
+}
 
-void run_angles(Arguments&) {
+bool run_angles(Arguments&) {
     angles_help();
     std::printf("\n");
+    return true;
 }
 
-void run_configure(Arguments& args) {
+bool run_configure(Arguments& args) {
     const char* file_name = args.next_file_name();
     if (file_name == nullptr) {
         std::printf("\a\aError: missing argument: file_name\n");
-        return;
+        return false;
     }
-    if (conf_process(file_name) != 0) std::printf("\a\aError: Configuration processing failed\n");
+    if (conf_process(file_name) == 0) return true;
+    std::printf("\a\aError: Configuration processing failed\n");
+    return false;
 }
 
-void run_rules(Arguments& args) {
+bool run_rules(Arguments& args) {
     const char* file_name = args.next_file_name();
     if (file_name == nullptr) {
         std::printf("\a\aError: missing argument: file_name\n");
-        return;
+        return false;
     }
-    if (rules_process(file_name) != 0) std::printf("\a\aError: Rule processing failed\n");
+    if (rules_process(file_name) == 0) return true;
+    std::printf("\a\aError: Rule processing failed\n");
+    return false;
 }
 
-void run_dconfigure(Arguments&) { conf_display(); }
-void run_drules(Arguments&) { rules_display(); }
-void run_deditpath(Arguments&) { path_edit_display(); }
+bool run_dconfigure(Arguments&) {
+    conf_display();
+    return true;
+}
 
-void run_connect(Arguments& args) {
+bool run_drules(Arguments&) {
+    rules_display();
+    return true;
+}
+
+bool run_deditpath(Arguments&) {
+    path_edit_display();
+    return true;
+}
+
+// The connection reports its own outcome; the command fails when it leaves
+// the program not connected.
+bool run_connect(Arguments& args) {
     if (connected) {
         std::printf("\a\aError: already Connected!\n");
-        return;
+        return false;
     }
     const char* port_token = args.next_number();
     if (port_token == nullptr) {
         std::printf("\a\aError: missing argument: com_port\n");
-        return;
+        return false;
     }
     char port[sizeof port_name];
-    if (!parse_port(port_token, port)) return;
+    if (!parse_port(port_token, port)) return false;
     const char* baud_token = args.next_number();
     int32_t baud = baud_token != nullptr ? leading_decimal(baud_token) : default_baud();
-    if (!check_host_baud(baud)) return;
+    if (!check_host_baud(baud)) return false;
     current_baud = baud;
     std::memcpy(port_name, port, sizeof port_name);
     connect_device(current_baud, false);
+    return connected != 0;
 }
 
-void run_disconnect(Arguments&) {
+bool run_disconnect(Arguments&) {
     if (!connected) {
         std::printf("\a\aError: not Connected!\n");
-        return;
+        return false;
     }
     end_connection();
     std::printf("Disconnected\n");
+    return true;
 }
 
-void run_baud(Arguments& args) {
+bool run_baud(Arguments& args) {
     if (!connected) {
         std::printf("\a\aError: must be Connected before changing the Baud!\n");
-        return;
+        return false;
     }
     const char* baud_token = args.next_number();
     if (baud_token == nullptr) {
         std::printf("\a\aError: missing argument: baud\n");
-        return;
+        return false;
     }
     int32_t baud = leading_decimal(baud_token);
-    if (!check_host_baud(baud)) return;
+    if (!check_host_baud(baud)) return false;
     current_baud = baud;
     char command[32];
     int length = std::snprintf(command, sizeof command, "host %ld\n", static_cast<long>(baud));
     if (write_port(port_name, command, length) <= 0) {
         std::printf("\a\aError: wrote Host Baud command, got error on port %s\n", port_name);
         end_connection();
-        return;
+        return false;
     }
     connect_device(current_baud, true);
+    return connected != 0;
 }
 
-void run_download(Arguments&) {
+bool run_download(Arguments&) {
     if (!connected) {
         std::printf("\a\aError: not Connected!\n");
-        return;
+        return false;
     }
     if (!conf_processed &&
         !confirm_download("\a\aWarning: Configuration file has not yet been processed!\n"
                           "Do you want to use the Default Configuration? (yes|no) [no]: ")) {
-        return;
+        return false;
     }
     if (!rules_processed &&
         !confirm_download("\n\a\aWarning: Rules file has not yet been processed!\n"
                           "Do you  want to use the Implicit Rule only without specific rules?\n"
                           "(yes|no) [no]: ")) {
-        return;
+        return false;
     }
     if (write_port(port_name, "download\n", 9) <= 0) {
         std::printf("\a\aError: wrote Download command, got error on port %s\n", port_name);
-        return;
+        return false;
     }
     int result = dwn_download();
     if (result != 0) std::printf("\a\aError: Download failed: %d\n", result);
     end_connection();
     std::printf("Disconnected\n");
+    return result == 0;
 }
 
-void run_firmware(Arguments& args) {
+bool run_firmware(Arguments& args) {
     if (connected) {
         std::printf("\a\aError: already Connected, Disconnect first!\n");
-        return;
+        return false;
     }
     const char* port_token = args.next_number();
     if (port_token == nullptr) {
         std::printf("\a\aError: missing arguments: com_port file_name\n");
-        return;
+        return false;
     }
     char port[sizeof port_name];
-    if (!parse_port(port_token, port)) return;
+    if (!parse_port(port_token, port)) return false;
     const char* file_name = args.next_file_name();
     if (file_name == nullptr) {
         std::printf("\a\aError: missing argument: file_name\n");
-        return;
+        return false;
     }
     std::snprintf(fw_file_name, sizeof fw_file_name, "%s", file_name);
-    if (!confirm_firmware()) return;
+    if (!confirm_firmware()) return false;
     if (firmware(port, fw_file_name, wait_for_enter) != 0) {
         std::printf("Error: Firmware update failed!\n\tTry again!\n");
-    } else {
-        std::printf(
-            "\a\aFirmware update succeeded!\n\n"
-            "Don't forget to Configure Operating Parameters, Process Rules\n"
-            "and Download these to the Vestrimond!\n");
+        return false;
     }
+    std::printf(
+        "\a\aFirmware update succeeded!\n\n"
+        "Don't forget to Configure Operating Parameters, Process Rules\n"
+        "and Download these to the Vestrimond!\n");
+    return true;
 }
 
-void run_serialtest(Arguments& args) {
+bool run_serialtest(Arguments& args) {
     if (!connected) {
         std::printf("\a\aError: not Connected!\n");
-        return;
+        return false;
     }
     const char* iterations = args.next_number();
     if (iterations == nullptr) {
         std::printf("\a\aError: missing argument: iteration\n");
-        return;
+        return false;
     }
-    serial_test(cmd_serialtest, iterations);
+    return serial_test(cmd_serialtest, iterations) == 0;
 }
 
 struct command_action {
     int code;
-    void (*run)(Arguments&);
+    bool (*run)(Arguments&);
 };
 
 // The "." entry (33) has no action: its line is replaced before matching, so
@@ -272,23 +318,62 @@ constexpr command_action actions[] = {
     {cmd_serialtest, run_serialtest},
 };
 
-void run_command(int code, Arguments& args) {
+bool run_command(int code, Arguments& args) {
     for (const command_action& action : actions) {
-        if (action.code == code) {
-            action.run(args);
-            return;
-        }
+        if (action.code == code) return action.run(args);
     }
     std::printf("\a\aInternal Error: command %d is invalid!\n", code);
+    return false;
 }
 
 }  // namespace
 
-int console_main() {
+void console_start() {
     std::setvbuf(stdout, nullptr, _IONBF, 0);
     std::setvbuf(stderr, nullptr, _IONBF, 0);
     std::printf("Vestrimond PC Host Digi Utility %s\n", program_version);
     conf_reset();
+}
+
+void answer_questions(const char* answer) {
+    batch_answer = answer;
+}
+
+// Never run a piece of a long line: its tail could be any command.
+CommandResult refuse_long_line() {
+    std::printf("\a\aError: command line too long (max %d characters)\n",
+                static_cast<int>(sizeof cmd_line - 1));
+    return CommandResult::failed;
+}
+
+CommandResult run_command_line() {
+    if (cmd_line[0] == '\0') return CommandResult::done;
+    if (cmd_line[0] == '.') {
+        std::memcpy(cmd_line, prev_line, sizeof cmd_line);
+    } else {
+        std::memcpy(prev_line, cmd_line, sizeof prev_line);
+    }
+
+    char* rest;
+    const char* word = next_token(cmd_line, " ,\t", &rest);
+    if (word == nullptr) return CommandResult::done;
+    PrefixMatch match = match_prefix(word, command_table);
+    if (match.result == Match::none) {
+        std::printf("\a\aError: unknown command: %s\n", word);
+        return CommandResult::failed;
+    }
+    if (match.result == Match::several) {
+        std::printf("\a\aError: ambiguous command: %s\n", word);
+        return CommandResult::failed;
+    }
+    int code = command_table[static_cast<size_t>(match.index)].code;
+    if (code == cmd_exit) return CommandResult::exit;
+    Arguments args(rest);
+    return run_command(code, args) ? CommandResult::done : CommandResult::failed;
+}
+
+int console_main() {
+    console_start();
     help_summary();
     std::printf("\n");
 
@@ -299,33 +384,9 @@ int console_main() {
             return 1;
         }
         if (read == ConsoleRead::too_long) {
-            // Never run a piece of a long line: its tail could be any command.
-            std::printf("\a\aError: command line too long (max %d characters)\n",
-                        static_cast<int>(sizeof cmd_line - 1));
+            refuse_long_line();
             continue;
         }
-        if (cmd_line[0] == '\0') continue;
-        if (cmd_line[0] == '.') {
-            std::memcpy(cmd_line, prev_line, sizeof cmd_line);
-        } else {
-            std::memcpy(prev_line, cmd_line, sizeof prev_line);
-        }
-
-        char* rest;
-        const char* word = next_token(cmd_line, " ,\t", &rest);
-        if (word == nullptr) continue;
-        PrefixMatch match = match_prefix(word, command_table);
-        if (match.result == Match::none) {
-            std::printf("\a\aError: unknown command: %s\n", word);
-            continue;
-        }
-        if (match.result == Match::several) {
-            std::printf("\a\aError: ambiguous command: %s\n", word);
-            continue;
-        }
-        int code = command_table[static_cast<size_t>(match.index)].code;
-        if (code == cmd_exit) return 0;
-        Arguments args(rest);
-        run_command(code, args);
+        if (run_command_line() == CommandResult::exit) return 0;
     }
 }

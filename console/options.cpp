@@ -6,11 +6,17 @@
 #include <vector>
 
 #include "common/version.h"
+#include "console/batch.h"
+#include "console/file_check.h"
 #include "serial/port_list.h"
 
 namespace {
 
-constexpr char usage[] = "Usage: vestrimond [--help | --version | --list-ports]\n";
+constexpr char usage[] =
+    "Usage: vestrimond [--help | --version | --list-ports]\n"
+    "       vestrimond [-y] -b FILE\n"
+    "       vestrimond [-y] -c COMMAND [-c COMMAND]...\n"
+    "       vestrimond [-q] {--check-config FILE | --check-rules FILE}...\n";
 
 int print_help() {
     std::printf(
@@ -19,9 +25,22 @@ int print_help() {
         "Without an option, starts the interactive console of the Vestrimond: type\n"
         "\"help\" at its \"Command> \" prompt for the commands.\n"
         "\n"
-        "  --help        show this help and exit\n"
-        "  --version     show the version and exit\n"
-        "  --list-ports  list the serial ports of this machine and exit\n"
+        "  -b, --batch FILE     run the console commands of FILE, one a line (\"-\":\n"
+        "                       standard input), and stop at the first that fails;\n"
+        "                       a line that begins with \"-\" may fail, \"#\" begins a\n"
+        "                       comment line\n"
+        "  -c, --command COMMAND  run COMMAND the same way; several run in order\n"
+        "  -y, --yes            answer yes to the questions of download and firmware\n"
+        "                       (a batch answers no without it)\n"
+        "  --check-config FILE  check a Configuration file, with no device\n"
+        "  --check-rules FILE   check a Rules file, with no device\n"
+        "  -q, --quiet          print only the faults of the files checked\n"
+        "  --help               show this help and exit\n"
+        "  --version            show the version and exit\n"
+        "  --list-ports         list the serial ports of this machine and exit\n"
+        "\n"
+        "Exit status: 0 success; 1 the end of standard input in the console, or a\n"
+        "file check that failed; 2 a usage error; 3 a batch command that failed.\n"
         "\n"
         "The manual page tells more: man vestrimond\n",
         usage);
@@ -42,33 +61,155 @@ int print_ports() {
     return 0;
 }
 
-struct option {
+struct info_option {
     const char* name;
     int (*run)();
 };
 
-constexpr option options[] = {
+constexpr info_option info_options[] = {
     {"--help", print_help},
     {"--version", print_version},
     {"--list-ports", print_ports},
 };
 
-const option* find_option(const char* argument) {
-    for (const option& known : options) {
+const info_option* find_info_option(const char* argument) {
+    for (const info_option& known : info_options) {
         if (std::strcmp(argument, known.name) == 0) return &known;
     }
     return nullptr;
 }
 
+int usage_error(const char* what, const char* argument) {
+    if (argument != nullptr) {
+        std::fprintf(stderr, "vestrimond: %s: %s\n%s", what, argument, usage);
+    } else {
+        std::fprintf(stderr, "vestrimond: %s\n%s", what, usage);
+    }
+    return 2;
+}
+
+// The options of a batch or a file check, in any order.
+struct Choices {
+    BatchCommands batch;
+    std::vector<char*> commands;
+    std::vector<FileToCheck> checks;
+    bool quiet = false;
+};
+
+enum class Takes { nothing, value };
+
+struct run_option {
+    const char* short_name;  // nullptr: none
+    const char* long_name;
+    Takes takes;
+    // Records the option: nullptr, or what makes it a usage error.
+    const char* (*record)(Choices& choices, char* value);
+};
+
+constexpr run_option run_options_table[] = {
+    {"-b", "--batch", Takes::value,
+     [](Choices& c, char* value) -> const char* {
+         if (c.batch.file != nullptr) return "-b given twice";
+         c.batch.file = value;
+         return nullptr;
+     }},
+    {"-c", "--command", Takes::value,
+     [](Choices& c, char* value) -> const char* {
+         c.commands.push_back(value);
+         return nullptr;
+     }},
+    {"-y", "--yes", Takes::nothing,
+     [](Choices& c, char*) -> const char* {
+         c.batch.yes = true;
+         return nullptr;
+     }},
+    {nullptr, "--check-config", Takes::value,
+     [](Choices& c, char* value) -> const char* {
+         c.checks.push_back({false, value});
+         return nullptr;
+     }},
+    {nullptr, "--check-rules", Takes::value,
+     [](Choices& c, char* value) -> const char* {
+         c.checks.push_back({true, value});
+         return nullptr;
+     }},
+    {"-q", "--quiet", Takes::nothing,
+     [](Choices& c, char*) -> const char* {
+         c.quiet = true;
+         return nullptr;
+     }},
+};
+
+// The option an argument names and the value attached to it: "-bFILE" and
+// "--batch=FILE" carry theirs, "-b FILE" leaves it to the next argument.
+const run_option* find_run_option(char* argument, char** attached) {
+    *attached = nullptr;
+    for (const run_option& known : run_options_table) {
+        std::size_t length = std::strlen(known.long_name);
+        if (std::strncmp(argument, known.long_name, length) == 0) {
+            if (argument[length] == '\0') return &known;
+            if (argument[length] == '=' && known.takes == Takes::value) {
+                *attached = argument + length + 1;
+                return &known;
+            }
+        }
+        if (known.short_name != nullptr && std::strncmp(argument, known.short_name, 2) == 0) {
+            if (argument[2] == '\0') return &known;
+            if (known.takes == Takes::value) {
+                *attached = argument + 2;
+                return &known;
+            }
+        }
+    }
+    return nullptr;
+}
+
+int run_choices(Choices& choices) {
+    bool batch = choices.batch.file != nullptr || !choices.commands.empty();
+    if (choices.batch.file != nullptr && !choices.commands.empty()) {
+        return usage_error("-b and -c cannot be used together", nullptr);
+    }
+    if (batch && !choices.checks.empty()) {
+        return usage_error("a file check cannot be used with -b or -c", nullptr);
+    }
+    if (choices.batch.yes && !batch) return usage_error("-y needs -b or -c", nullptr);
+    if (choices.quiet && choices.checks.empty()) {
+        return usage_error("-q needs --check-config or --check-rules", nullptr);
+    }
+    if (!batch) {
+        return check_files(choices.checks.data(), static_cast<int>(choices.checks.size()),
+                           choices.quiet);
+    }
+    choices.batch.commands = choices.commands.data();
+    choices.batch.command_count = static_cast<int>(choices.commands.size());
+    return run_batch(choices.batch);
+}
+
 }  // namespace
 
-// One option alone; a second argument is not taken, whatever it is.
+// An information option stands alone; the others may be mixed in any order.
 int run_options(int argc, char** argv) {
-    const option* chosen = find_option(argv[1]);
-    if (chosen != nullptr && argc == 2) return chosen->run();
-    const char* wrong = chosen != nullptr ? argv[2] : argv[1];
-    std::fprintf(stderr, "vestrimond: %s: %s\n%s",
-                 chosen == nullptr && wrong[0] == '-' ? "unknown option" : "unexpected argument",
-                 wrong, usage);
-    return 2;
+    const info_option* info = find_info_option(argv[1]);
+    if (info != nullptr) {
+        if (argc == 2) return info->run();
+        return usage_error("unexpected argument", argv[2]);
+    }
+    Choices choices;
+    for (int i = 1; i < argc; ++i) {
+        char* argument = argv[i];
+        char* value;
+        const run_option* option = find_run_option(argument, &value);
+        if (option == nullptr) {
+            if (find_info_option(argument) != nullptr || argument[0] != '-') {
+                return usage_error("unexpected argument", argument);
+            }
+            return usage_error("unknown option", argument);
+        }
+        if (option->takes == Takes::value && value == nullptr) {
+            if (i + 1 == argc) return usage_error("option needs an argument", argument);
+            value = argv[++i];
+        }
+        if (const char* wrong = option->record(choices, value)) return usage_error(wrong, nullptr);
+    }
+    return run_choices(choices);
 }

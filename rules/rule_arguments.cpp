@@ -81,19 +81,17 @@ int read_angle(RuleLine& line, const AngleArg& arg, rule_record& r, int slot) {
     return 0;
 }
 
-constexpr const char* missing_lat = "\a\aError: %s[%d]: missing Latitude:\n%s\n";
-constexpr const char* missing_lon = "\a\aError: %s[%d]: missing Longitude:\n%s\n";
-constexpr const char* missing_lat1 = "\a\aError: %s[%d]: missing Latitude1:\n%s\n";
-constexpr const char* missing_lon1 = "\a\aError: %s[%d]: missing Longitude1:\n%s\n";
-constexpr const char* missing_lat2 = "\a\aError: %s[%d]: missing Latitude2:\n%s\n";
-constexpr const char* missing_lon2 = "\a\aError: %s[%d]: missing Longitude2:\n%s\n";
-constexpr const char* missing_angle1 = "\a\aError: %s[%d]: missing Angle1:\n%s\n";
-constexpr const char* missing_angle2 = "\a\aError: %s[%d]: missing Angle2:\n%s\n";
+constexpr const char* missing_lat = "missing Latitude:\n%s\n";
+constexpr const char* missing_lon = "missing Longitude:\n%s\n";
+constexpr const char* missing_lat1 = "missing Latitude1:\n%s\n";
+constexpr const char* missing_lon1 = "missing Longitude1:\n%s\n";
+constexpr const char* missing_lat2 = "missing Latitude2:\n%s\n";
+constexpr const char* missing_lon2 = "missing Longitude2:\n%s\n";
+constexpr const char* missing_angle1 = "missing Angle1:\n%s\n";
+constexpr const char* missing_angle2 = "missing Angle2:\n%s\n";
 
-constexpr const char* invalid_lat =
-    "\a\aError: %s[%d]: invalid Latitude range [-90..90]: %f:\n%s\n";
-constexpr const char* invalid_lon =
-    "\a\aError: %s[%d]: invalid Longitude range [-180..180]: %f:\n%s\n";
+constexpr const char* invalid_lat = "invalid Latitude range [-90..90]: %f:\n%s\n";
+constexpr const char* invalid_lon = "invalid Longitude range [-180..180]: %f:\n%s\n";
 
 // Each angle: {delimiters, no word, code, word after the comment, code},
 // the range, the message and code of a value outside it.
@@ -109,22 +107,22 @@ constexpr AngleArg compass_lon{{last_word_delims, missing_lon, -35, missing_lon,
 
 constexpr std::array<AngleArg, 4> rectangle_corners{{
     {{word_delims, missing_lat1, -53, missing_lat1, -38},
-     -90.0f, 90.0f, "\a\aError: %s[%d]: invalid Latitude1 range [-90..90]: %f:\n%s\n", -40},
+     -90.0f, 90.0f, "invalid Latitude1 range [-90..90]: %f:\n%s\n", -40},
     {{word_delims, missing_lon1, -52, missing_lon1, -41},
-     -180.0f, 180.0f, "\a\aError: %s[%d]: invalid Longitude1 range [-180..180]: %f:\n%s\n", -43},
+     -180.0f, 180.0f, "invalid Longitude1 range [-180..180]: %f:\n%s\n", -43},
     {{word_delims, missing_lat2, -51, missing_lat2, -44},
-     -90.0f, 90.0f, "\a\aError: %s[%d]: invalid Latitude2 range [-90..90]: %f:\n%s\n", -46},
+     -90.0f, 90.0f, "invalid Latitude2 range [-90..90]: %f:\n%s\n", -46},
     {{last_word_delims, missing_lon2, -50, missing_lon2, -47},
-     -180.0f, 180.0f, "\a\aError: %s[%d]: invalid Longitude2 range [-180..180]: %f:\n%s\n", -49},
+     -180.0f, 180.0f, "invalid Longitude2 range [-180..180]: %f:\n%s\n", -49},
 }};
 
 constexpr AngleArg sector_angle1{{word_delims, missing_angle1, -69, missing_angle1, -54},
                                  0.0f, 360.0f,
-                                 "\a\aError: %s[%d]: invalid Angle1, range [0..360]: %f:\n%s\n",
+                                 "invalid Angle1, range [0..360]: %f:\n%s\n",
                                  -57};
 constexpr AngleArg sector_angle2{{word_delims, missing_angle2, -68, missing_angle2, -58},
                                  0.0f, 360.0f,
-                                 "\a\aError: %s[%d]: invalid Angle2, range [0..360]: %f:\n%s\n",
+                                 "invalid Angle2, range [0..360]: %f:\n%s\n",
                                  -60};
 // clang-format on
 
@@ -142,40 +140,38 @@ struct CallArg {
     int too_long_code;
 };
 
-constexpr const char* bad_ssid_char = "\a\aError: %s[%d]: invalid SSID range [0..15]: %c:\n%s\n";
-constexpr const char* bad_ssid_value = "\a\aError: %s[%d]: invalid SSID range [0..15]: %d:\n%s\n";
-constexpr const char* missing_digi = "\a\aError: %s[%d]: missing Digi-n:\n%s\n";
+constexpr const char* bad_ssid_char = "invalid SSID range [0..15]: %c:\n%s\n";
+constexpr const char* bad_ssid_value = "invalid SSID range [0..15]: %d:\n%s\n";
+constexpr const char* missing_digi = "missing Digi-n:\n%s\n";
 
 constexpr CallArg destin_call{
-    .word = {last_word_delims, "\a\aError: %s[%d]: missing Destination:\n%s\n", -11,
-             "\a\aError: %s[%d]: missing Destination string:\n%s\n", -8},
+    .word = {last_word_delims, "missing Destination:\n%s\n", -11,
+             "missing Destination string:\n%s\n", -8},
     .digi = false,
     .bad_ssid_char = bad_ssid_char,
     .bad_ssid_value = bad_ssid_value,
     .ssid_code = -9,
-    .too_long = "\a\aError: %s[%d]: Destination is too long: %s:\n%s\n",
+    .too_long = "Destination is too long: %s:\n%s\n",
     .too_long_code = -10,
 };
 
 constexpr CallArg source_call{
-    .word = {last_word_delims, "\a\aError: %s[%d]: missing Source:\n%s\n", -13,
-             "\a\aError: %s[%d]: missing Source string:\n%s\n", -12},
+    .word = {last_word_delims, "missing Source:\n%s\n", -13, "missing Source string:\n%s\n", -12},
     .digi = false,
     .bad_ssid_char = bad_ssid_char,
     .bad_ssid_value = bad_ssid_value,
     .ssid_code = -9,
-    .too_long = "\a\aError: %s[%d]: Source is too long: %s:\n%s\n",
+    .too_long = "Source is too long: %s:\n%s\n",
     .too_long_code = -11,
 };
 
 constexpr CallArg digi_call{
     .word = {last_word_delims, missing_digi, -67, missing_digi, -61},
     .digi = true,
-    .bad_ssid_char = "\a\aError: %s[%d]: Digi Match: Digi %s invalid SSID range [0..15]: %c:\n%s\n",
-    .bad_ssid_value =
-        "\a\aError: %s[%d]: Digi Match: Digi %s invalid SSID range [0..15]: %d:\n%s\n",
+    .bad_ssid_char = "Digi Match: Digi %s invalid SSID range [0..15]: %c:\n%s\n",
+    .bad_ssid_value = "Digi Match: Digi %s invalid SSID range [0..15]: %d:\n%s\n",
     .ssid_code = -61,
-    .too_long = "\a\aError: %s[%d]: Digi Match: Digi %s exceeds length %d:\n%s\n",
+    .too_long = "Digi Match: Digi %s exceeds length %d:\n%s\n",
     .too_long_code = -61,
 };
 
@@ -235,16 +231,15 @@ int read_source(RuleLine& line, rule_record& r) {
     return read_call(line, source_call, r);
 }
 
-constexpr ArgSpec circle_radius{word_delims, "\a\aError: %s[%d]: missing Radius:\n%s\n", -25,
-                                "\a\aError: %s[%d]: missing Range:\n%s\n", -14};
+constexpr ArgSpec circle_radius{word_delims, "missing Radius:\n%s\n", -25, "missing Range:\n%s\n",
+                                -14};
 
 int read_circle(RuleLine& line, rule_record& r) {
     char* word;
     if (int code = take_word(line, circle_radius, &word)) return code;
     float radius = real_of(word);
     if (!(radius > 0.0f) || std::isinf(radius)) {
-        return line_error(line, -16,
-                          "\a\aError: %s[%d]: invalid Circle Radius, must be > 0: %f:\n%s\n",
+        return line_error(line, -16, "invalid Circle Radius, must be > 0: %f:\n%s\n",
                           static_cast<double>(radius));
     }
     set_slot_float(r, 0, radius);
@@ -252,9 +247,8 @@ int read_circle(RuleLine& line, rule_record& r) {
     return read_angle(line, circle_lon, r, 2);
 }
 
-constexpr ArgSpec compass_direction{word_delims,
-                                    "\a\aError: %s[%d]: missing Compass Direction:\n%s\n", -37,
-                                    "\a\aError: %s[%d]: missing Direction:\n%s\n", -26};
+constexpr ArgSpec compass_direction{word_delims, "missing Compass Direction:\n%s\n", -37,
+                                    "missing Direction:\n%s\n", -26};
 
 // The eight direction words, in full and in any case; 0 for none.
 int direction_code(const char* word) {
@@ -272,8 +266,7 @@ int read_compass(RuleLine& line, rule_record& r) {
     if (int code = take_word(line, compass_direction, &word)) return code;
     int direction = direction_code(word);
     if (direction == 0) {
-        return line_error(line, -27, "\a\aError: %s[%d]: invalid compass Direction %s:\n%s\n",
-                          word);
+        return line_error(line, -27, "invalid compass Direction %s:\n%s\n", word);
     }
     r.slot[0][0] = static_cast<uint8_t>(direction);
     if (int code = read_angle(line, compass_lat, r, 1)) return code;
@@ -289,7 +282,7 @@ int read_rectangle(RuleLine& line, rule_record& r) {
     return 0;
 }
 
-constexpr const char* missing_inner = "\a\aError: %s[%d]: missing Inner Range:\n%s\n";
+constexpr const char* missing_inner = "missing Inner Range:\n%s\n";
 constexpr ArgSpec sector_inner{last_word_delims, missing_inner, -67, missing_inner, -61};
 
 // The outer range is optional: no word, or one after the comment character,
@@ -300,9 +293,8 @@ int read_outer_range(RuleLine& line, rule_record& r, float inner) {
     if (word == nullptr || after_comment(line, word)) return 0;
     float outer = real_of(word);
     if (!(outer > inner) || std::isinf(outer)) {
-        return line_error(
-            line, -66, "\a\aError: %s[%d]: invalid Outer Range, must be > Inner Range: %f:\n%s\n",
-            static_cast<double>(outer));
+        return line_error(line, -66, "invalid Outer Range, must be > Inner Range: %f:\n%s\n",
+                          static_cast<double>(outer));
     }
     set_slot_float(r, 3, outer);
     return 0;
@@ -314,19 +306,18 @@ int read_sector(RuleLine& line, rule_record& r) {
     char* word;
     if (int code = take_word(line, sector_inner, &word)) return code;
     if (!is_digit(word[0])) {
-        return line_error(line, -62, "\a\aError: %s[%d]: invalid or missing Inner Range:\n%s\n");
+        return line_error(line, -62, "invalid or missing Inner Range:\n%s\n");
     }
     float inner = real_of(word);
     if (!(inner >= 0.0f) || std::isinf(inner)) {
-        return line_error(line, -64,
-                          "\a\aError: %s[%d]: invalid Inner Range, must be >= 0: %f:\n%s\n",
+        return line_error(line, -64, "invalid Inner Range, must be >= 0: %f:\n%s\n",
                           static_cast<double>(inner));
     }
     set_slot_float(r, 2, inner);
     return read_outer_range(line, r, inner);
 }
 
-constexpr const char* missing_match_index = "\a\aError: %s[%d]: missing Match Index:\n%s\n";
+constexpr const char* missing_match_index = "missing Match Index:\n%s\n";
 constexpr ArgSpec digi_index{word_delims, missing_match_index, -69, missing_match_index, -54};
 
 // The position in the digipeater path to match: "*" or 0 for any, else 1..8.
@@ -335,14 +326,12 @@ int read_match_index(RuleLine& line, rule_record& r) {
     if (int code = take_word(line, digi_index, &word)) return code;
     if (word[0] == '*') return 0;
     if (!is_digit(word[0])) {
-        return line_error(line, -57,
-                          "\a\aError: %s[%d]: invalid Match Index, range [0..%d]: %c:\n%s\n",
+        return line_error(line, -57, "invalid Match Index, range [0..%d]: %c:\n%s\n",
                           max_match_index, static_cast<int>(static_cast<unsigned char>(word[0])));
     }
     int32_t index = leading_decimal(word);
     if (index > max_match_index) {
-        return line_error(line, -57,
-                          "\a\aError: %s[%d]: invalid Match Index, range [0..%d]: %d:\n%s\n",
+        return line_error(line, -57, "invalid Match Index, range [0..%d]: %d:\n%s\n",
                           max_match_index, static_cast<int>(index));
     }
     r.slot[2][0] = static_cast<uint8_t>(index);

@@ -1,8 +1,8 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 
+#include "common/file_messages.h"
 #include "config/conf_record.h"
 #include "rules/rule_record.h"
 
@@ -16,12 +16,13 @@ struct RuleLine {
     char* rest = nullptr;  // the part of conf_line_buf not yet cut into words
 };
 
-// Prints a message about the current line and gives back its code. Every
-// format starts with "%s[%d]" (file name, line) and ends with "%s" for the
-// line itself; `values` fill the conversions in between.
+// Reports the fault of the current line and gives back its code. `format` is
+// the message after its "FILE[LINE]: " head and ends with "%s" for the line
+// itself; `values` fill the conversions before it.
 template <class... Values>
 int line_error(const RuleLine& line, int code, const char* format, Values... values) {
-    std::printf(format, line.file_name, static_cast<int>(line.line_no), values..., conf_line_copy);
+    report_file_message(FileMessage::line_fault, line.file_name, line.line_no, format, values...,
+                        conf_line_copy);
     return code;
 }
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/file_messages.h"
 #include "common/line_reader.h"
 #include "common/prefix_match.h"
 #include "common/tokenizer.h"
@@ -45,9 +46,9 @@ int add_rule(RuleParse& p, char rule_type, uint8_t action) {
 
     int dupe_slot = 0;
     if (check_rule_dupe(p.count, &r, &dupe_slot) > 0) {
-        std::printf("\a\aError: %s[%d]: Duplicate Rule on line %d\n", p.line.file_name,
-                    static_cast<int>(p.line.line_no),
-                    static_cast<int>(p.lines[static_cast<size_t>(dupe_slot)]));
+        report_file_message(FileMessage::line_fault, p.line.file_name, p.line.line_no,
+                            "Duplicate Rule on line %d\n",
+                            static_cast<int>(p.lines[static_cast<size_t>(dupe_slot)]));
         return -71;
     }
     p.lines[static_cast<size_t>(p.count)] = p.line.line_no;
@@ -76,30 +77,29 @@ int parse_line(RuleParse& p) {
     if (action_word == nullptr || is_comment_char(action_word[0])) return 0;
     PrefixMatch action = match_prefix(action_word, rule_action_words);
     if (action.result != Match::one) {
-        return line_error(line, -3, "\a\aError: %s[%d]: action %s invalid:\n%s\n", action_word);
+        return line_error(line, -3, "action %s invalid:\n%s\n", action_word);
     }
     uint8_t action_code = rule_action_words[static_cast<size_t>(action.index)].code;
 
     char* command_word = next_token(line.rest, word_delims, &line.rest);
     if (command_word == nullptr) {
-        return line_error(line, -72, "\a\aError: %s[%d]: missing arguments:\n%s\n");
+        return line_error(line, -72, "missing arguments:\n%s\n");
     }
     if (is_comment_char(command_word[0])) {
-        return line_error(line, -5, "\a\aError: %s[%d]: missing command:\n%s\n");
+        return line_error(line, -5, "missing command:\n%s\n");
     }
     // Before the command word is looked at: after 30 rules even an implicit line fails.
     if (p.count == rule_table_size) {
-        std::printf("\a\aError: %s[%d]: rule limit (%d) exceeded:\n%s\n", line.file_name,
-                    static_cast<int>(line.line_no), rule_table_size, command_word);
+        report_file_message(FileMessage::line_fault, line.file_name, line.line_no,
+                            "rule limit (%d) exceeded:\n%s\n", rule_table_size, command_word);
         return -6;
     }
     PrefixMatch match = match_prefix(command_word, rule_command_words);
     if (match.result == Match::several) {
-        return line_error(line, -7, "\a\aError: %s[%d]: Ambiguous command: %s:\n%s\n",
-                          command_word);
+        return line_error(line, -7, "Ambiguous command: %s:\n%s\n", command_word);
     }
     if (match.result == Match::none) {
-        return line_error(line, -7, "\a\aError: %s[%d]: command %s invalid:\n%s\n", command_word);
+        return line_error(line, -7, "command %s invalid:\n%s\n", command_word);
     }
     const rule_command_word& command = rule_command_words[static_cast<size_t>(match.index)];
     if (command.rule_type == 0) {
@@ -115,13 +115,15 @@ int parse_file(std::FILE* fp, RuleParse& p) {
         LineRead read = read_text_line(fp, conf_line_buf, sizeof conf_line_buf);
         if (read == LineRead::end) break;
         if (read == LineRead::error) {
-            std::printf("\a\aError: cannot open %s\n", p.line.file_name);
+            report_file_message(FileMessage::not_read, p.line.file_name, p.line.line_no,
+                                "cannot open %s\n", p.line.file_name);
             return -2;
         }
         if (int code = parse_line(p)) return code;
     }
     conf_record.rule_count = static_cast<uint16_t>(p.count);
-    std::printf("Rules processed %d, implicit %d\n", p.count, p.implicit_lines);
+    report_file_message(FileMessage::processed, p.line.file_name, p.line.line_no,
+                        "Rules processed %d, implicit %d\n", p.count, p.implicit_lines);
     rules_processed = 1;
     return 0;
 }
@@ -135,7 +137,7 @@ int rules_process(const char* rfp) {
     }
     std::FILE* fp = open_text_file(rfp);
     if (fp == nullptr) {
-        std::printf("\a\aError: cannot open %s\n", rfp);
+        report_file_message(FileMessage::not_opened, rfp, 0, "cannot open %s\n", rfp);
         return -2;
     }
     conf_record.implicit_action = implicit_pass;

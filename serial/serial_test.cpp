@@ -70,19 +70,19 @@ bool run_iterations(int64_t first, int32_t last) {
     return true;
 }
 
-void serial_test(int code, const char* iterations) {
+int serial_test(int code, const char* iterations) {
     if (code != serialtest_code) {
         std::printf("\a\aError: Invalid command %d\n", code);
-        return;
+        return -1;
     }
     int32_t count = leading_decimal(iterations);
     if (count < 1) {
         std::printf("\a\aError: Invalid iteration count: %ld\n", static_cast<long>(count));
-        return;
+        return -2;
     }
     if (!start_test() || !run_iterations(1, count)) {
         end_connection();
-        return;
+        return -3;
     }
     std::printf("\nSerial test passed: wrote %lld characters\n",
                 static_cast<long long>(count * chars_per_iteration));
@@ -90,5 +90,7 @@ void serial_test(int code, const char* iterations) {
         std::printf("\n\a\aError: wrote serialtest termination command, got error on port %s\n",
                     port_name);
         end_connection();
+        return -4;
     }
+    return 0;
 }

@@ -8,8 +8,10 @@ inline constexpr int serialtest_code = 44;
 // The loop test of an open connection: "serialtest\n", the start answer, then
 // the bytes 0x40..0x7E one at a time, each echoed, `iterations` times, then
 // 0x03. `code` is the console's command code (44). Prints its outcome; a
-// failure after the count was accepted ends the connection.
-void serial_test(int code, const char* iterations);
+// failure after the count was accepted ends the connection. 0 when the test
+// passed, else -1 wrong code, -2 invalid count, -3 the test failed, -4 its
+// end not written.
+int serial_test(int code, const char* iterations);
 
 // The iterations `first` to `last` of a started test (serial_test runs 1 to
 // the count), each printing its "." once all its echoes came back. False

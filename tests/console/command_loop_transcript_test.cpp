@@ -47,7 +47,11 @@ TEST(ConsoleStart, ExitCommandsEndWithStatus0AndPrintNothing) {
 }
 
 TEST(ConsoleStart, OptionsAnswerAndEndWithoutTheConsole) {
-    const std::string usage = "Usage: vestrimond [--help | --version | --list-ports]\n";
+    const std::string usage =
+        "Usage: vestrimond [--help | --version | --list-ports]\n"
+        "       vestrimond [-y] -b FILE\n"
+        "       vestrimond [-y] -c COMMAND [-c COMMAND]...\n"
+        "       vestrimond [-q] {--check-config FILE | --check-rules FILE}...\n";
     struct Case {
         std::vector<std::string> args;
         std::string out;
@@ -55,22 +59,44 @@ TEST(ConsoleStart, OptionsAnswerAndEndWithoutTheConsole) {
         int status;
     } cases[] = {
         {{"--help"},
-         usage +
-             "\n"
-             "Without an option, starts the interactive console of the Vestrimond: type\n"
-             "\"help\" at its \"Command> \" prompt for the commands.\n"
-             "\n"
-             "  --help        show this help and exit\n"
-             "  --version     show the version and exit\n"
-             "  --list-ports  list the serial ports of this machine and exit\n"
-             "\n"
-             "The manual page tells more: man vestrimond\n",
-         "", 0},
+         usage + "\n"
+                 "Without an option, starts the interactive console of the Vestrimond: type\n"
+                 "\"help\" at its \"Command> \" prompt for the commands.\n"
+                 "\n"
+                 "  -b, --batch FILE     run the console commands of FILE, one a line (\"-\":\n"
+                 "                       standard input), and stop at the first that fails;\n"
+                 "                       a line that begins with \"-\" may fail, \"#\" begins a\n"
+                 "                       comment line\n"
+                 "  -c, --command COMMAND  run COMMAND the same way; several run in order\n"
+                 "  -y, --yes            answer yes to the questions of download and firmware\n"
+                 "                       (a batch answers no without it)\n"
+                 "  --check-config FILE  check a Configuration file, with no device\n"
+                 "  --check-rules FILE   check a Rules file, with no device\n"
+                 "  -q, --quiet          print only the faults of the files checked\n"
+                 "  --help               show this help and exit\n"
+                 "  --version            show the version and exit\n"
+                 "  --list-ports         list the serial ports of this machine and exit\n"
+                 "\n"
+                 "Exit status: 0 success; 1 the end of standard input in the console, or a\n"
+                 "file check that failed; 2 a usage error; 3 a batch command that failed.\n"
+                 "\n"
+                 "The manual page tells more: man vestrimond\n",
+         "",
+         0},
         {{"--version"}, "vestrimond 2.83b\n", "", 0},
         {{"--frobnicate"}, "", "vestrimond: unknown option: --frobnicate\n" + usage, 2},
         {{"-h"}, "", "vestrimond: unknown option: -h\n" + usage, 2},
         {{"site.cfg"}, "", "vestrimond: unexpected argument: site.cfg\n" + usage, 2},
         {{"--version", "--help"}, "", "vestrimond: unexpected argument: --help\n" + usage, 2},
+        {{"-c", "x", "--help"}, "", "vestrimond: unexpected argument: --help\n" + usage, 2},
+        {{"-b", "-", "-c", "x"}, "", "vestrimond: -b and -c cannot be used together\n" + usage, 2},
+        {{"-c", "x", "--check-rules", "a.rul"},
+         "",
+         "vestrimond: a file check cannot be used with -b or -c\n" + usage,
+         2},
+        {{"-y"}, "", "vestrimond: -y needs -b or -c\n" + usage, 2},
+        {{"-q"}, "", "vestrimond: -q needs --check-config or --check-rules\n" + usage, 2},
+        {{"-c"}, "", "vestrimond: option needs an argument: -c\n" + usage, 2},
     };
     for (const Case& c : cases) {
         RunOptions options;

@@ -1,0 +1,76 @@
+#include "console/batch.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "common/line_reader.h"
+#include "console/command_loop.h"
+#include "console/console_input.h"
+
+namespace {
+
+constexpr char blanks[] = " \t";
+
+// The next command into cmd_line: a line of the file, or the next -c
+// command. False when there are no more.
+bool next_command(const BatchCommands& batch, int index, bool* too_long) {
+    if (batch.file == nullptr) {
+        if (index >= batch.command_count) return false;
+        const char* command = batch.commands[index];
+        *too_long = std::strlen(command) >= sizeof cmd_line;
+        std::snprintf(cmd_line, sizeof cmd_line, "%s", command);
+        return true;
+    }
+    ConsoleRead read = read_console_line("", cmd_line, sizeof cmd_line);
+    *too_long = read == ConsoleRead::too_long;
+    return read != ConsoleRead::end;
+}
+
+// The first character of the line that is not a blank or a tab.
+char* first_non_blank(char* line) {
+    return line + std::strspn(line, blanks);
+}
+
+}  // namespace
+
+int run_batch(const BatchCommands& batch) {
+    std::FILE* file = nullptr;
+    if (batch.file != nullptr) {
+        file = std::strcmp(batch.file, "-") == 0 ? stdin : open_text_file(batch.file);
+        if (file == nullptr) {
+            std::fprintf(stderr, "vestrimond: %s: cannot open: %s\n", batch.file,
+                         std::strerror(errno));
+            return 2;
+        }
+        set_console_input(file);
+    }
+    console_start();
+    answer_questions(batch.yes ? "y" : "n");
+
+    const char* where = batch.file != nullptr ? batch.file : "-c";
+    char line_read[sizeof cmd_line];  // of a file: the part of a long line that was kept
+    bool too_long = false;
+    for (int index = 0; next_command(batch, index, &too_long); ++index) {
+        char* start = first_non_blank(cmd_line);
+        if (*start == '\0' || *start == '#') continue;
+        std::memcpy(line_read, cmd_line, sizeof line_read);
+        const char* as_read = batch.file != nullptr ? line_read : batch.commands[index];
+        std::printf("Command> %s\n", as_read);
+
+        bool may_fail = *start == '-';
+        if (may_fail) std::memmove(cmd_line, start + 1, std::strlen(start + 1) + 1);
+        CommandResult result = too_long ? refuse_long_line() : run_command_line();
+        if (result == CommandResult::exit) return 0;
+        if (result == CommandResult::failed && !may_fail) {
+            std::fprintf(stderr, "vestrimond: %s:%d: command failed: %s\n", where, index + 1,
+                         as_read);
+            return 3;
+        }
+    }
+    if (file != nullptr && std::ferror(file)) {
+        std::fprintf(stderr, "vestrimond: %s: cannot read: %s\n", batch.file, std::strerror(errno));
+        return 2;
+    }
+    return 0;
+}
