@@ -68,6 +68,7 @@ int32_t line_rate(int fd) {
     termios classic{};
     if (ioctl(fd, TCGETS, &classic) != 0) return -1;
     const tcflag_t code = classic.c_cflag & CBAUD;
+    if (code == B0) return 0;  // the host has hung up its end
     for (const Rate& known : rates) {
         if (known.code == code && code != BOTHER) return known.rate;
     }
