@@ -1,6 +1,8 @@
 # Thin wrapper over CMake. `make run` starts the console against the simulated
 # device; `make test` installs what is missing, builds and runs every test;
-# `make test-windows` builds the Windows program and runs the tests under Wine.
+# `make test-windows` builds the Windows program and runs the tests under Wine;
+# `make test-arm64` and `make test-armhf` build for ARM Linux and run every
+# test under qemu-user.
 
 BUILD ?= build
 WIN_BUILD ?= build-windows
@@ -9,7 +11,7 @@ CMAKE_FLAGS ?=
 
 .PHONY: all build run test test-windows deps clean package package-test package-windows \
 	package-windows-test test-sanitize coverage fuzz fuzz-build fuzz-corpus soak mutate \
-	test-drivers
+	test-arm64 test-armhf test-unsigned-char test-drivers
 
 all: build
 
@@ -29,8 +31,23 @@ test: deps build
 test-windows: deps build
 	@JOBS=$(JOBS) sh scripts/test-windows.sh $(BUILD) $(WIN_BUILD)
 
+# The program, the simulator and every test cross-built for ARM Linux with
+# Debian's cross compiler, and run under qemu-user (scripts/test-arm.sh).
+test-arm64 test-armhf:
+	@JOBS=$(JOBS) sh scripts/test-arm.sh $(@:test-%=%) build-$(@:test-%=%)
+
+# The whole suite built once with an unsigned char, as ARM has it, so that a
+# fault that depends on the sign of char shows on this machine too.
+UNSIGNED_CHAR_BUILD ?= build-unsigned-char
+
+test-unsigned-char: deps
+	cmake -S . -B $(UNSIGNED_CHAR_BUILD) -DCMAKE_CXX_FLAGS=-funsigned-char $(CMAKE_FLAGS)
+	cmake --build $(UNSIGNED_CHAR_BUILD) -j$(JOBS)
+	ctest --test-dir $(UNSIGNED_CHAR_BUILD) --output-on-failure -j$(JOBS)
+
 clean:
-	rm -rf $(BUILD) $(WIN_BUILD) $(PACKAGE_BUILD) $(WIN_PACKAGE_BUILD) $(DRIVERS_BUILD)
+	rm -rf $(BUILD) $(WIN_BUILD) $(PACKAGE_BUILD) $(WIN_PACKAGE_BUILD) build-arm64 build-armhf \
+	  $(UNSIGNED_CHAR_BUILD) $(DRIVERS_BUILD)
 
 # The program on the kernel's own serial drivers: an emulated PC (QEMU) booting
 # Debian's kernel, its 16550 UART and an FTDI USB adapter wired to simulators,
@@ -52,15 +69,26 @@ soak: deps build
 
 # The Debian package, built without the tests with Debian's hardening flags,
 # and its check: lintian, then an install, a run and a removal in a clean root.
+# ARCH=arm64 or ARCH=armhf cross-builds the package of that architecture (in
+# build-package-ARCH), whose check runs the installed program under qemu-user.
+HOST_ARCH := $(shell dpkg --print-architecture 2>/dev/null)
+ARCH ?= $(HOST_ARCH)
+ifeq ($(ARCH),$(HOST_ARCH))
 PACKAGE_BUILD ?= build-package
+PACKAGE_CROSS :=
+else
+PACKAGE_BUILD ?= build-package-$(ARCH)
+PACKAGE_CROSS := -DCMAKE_TOOLCHAIN_FILE=cmake/linux-$(ARCH).cmake
+endif
 
 package:
-	@sh scripts/install-deps.sh package
-	DEB_BUILD_MAINT_OPTIONS=hardening=+all; export DEB_BUILD_MAINT_OPTIONS; \
-	cmake -S . -B $(PACKAGE_BUILD) -DCMAKE_BUILD_TYPE=Release -DVESTRIMOND_TESTS=OFF \
+	@sh scripts/install-deps.sh package $(if $(PACKAGE_CROSS),$(ARCH))
+	DEB_BUILD_MAINT_OPTIONS=hardening=+all; DEB_HOST_ARCH=$(ARCH); \
+	export DEB_BUILD_MAINT_OPTIONS DEB_HOST_ARCH; \
+	cmake -S . -B $(PACKAGE_BUILD) $(PACKAGE_CROSS) -DCMAKE_BUILD_TYPE=Release -DVESTRIMOND_TESTS=OFF \
 	  -DCMAKE_CXX_FLAGS="$$(dpkg-buildflags --get CXXFLAGS) $$(dpkg-buildflags --get CPPFLAGS)" \
-	  -DCMAKE_EXE_LINKER_FLAGS="$$(dpkg-buildflags --get LDFLAGS)"
-	cmake --build $(PACKAGE_BUILD) -j$(JOBS)
+	  -DCMAKE_EXE_LINKER_FLAGS="$$(dpkg-buildflags --get LDFLAGS)" && \
+	cmake --build $(PACKAGE_BUILD) -j$(JOBS) && \
 	cd $(PACKAGE_BUILD) && cpack
 
 package-test: package

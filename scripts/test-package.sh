@@ -3,9 +3,16 @@
 # fails; pedantic remarks are shown), installs it into an empty root of its
 # own, runs the installed program, checks that its banner shows the package's
 # version and that the manual pages render cleanly, and removes the package.
+# A package of another architecture (make package ARCH=arm64) is installed
+# into a root that knows that architecture, and its programs run under
+# qemu-user (scripts/qemu-user-namespace.sh).
 # lintian is installed by `make package` (scripts/install-deps.sh package).
 set -e
+here=$(cd "$(dirname "$0")" && pwd)
 deb=$(ls "${1:-build-package}"/vestrimond_*.deb | head -n 1)
+arch=$(dpkg-deb --field "$deb" Architecture)
+run=""
+[ "$arch" = "$(dpkg --print-architecture)" ] || run="sh $here/qemu-user-namespace.sh $arch"
 root=$(mktemp -d /tmp/vestrimond-package.XXXXXX)
 trap 'rm -rf "$root"' EXIT
 
@@ -31,6 +38,7 @@ rm "$root/check.deb"
 mkdir -p "$root/var/lib/dpkg/info" "$root/var/lib/dpkg/updates"
 touch "$root/var/lib/dpkg/status"
 dpkg="dpkg --root=$root --force-depends --force-not-root --force-script-chrootless"
+[ -z "$run" ] || $dpkg --add-architecture "$arch"
 
 # The dependencies are not installed in the empty root: dpkg notes that.
 $dpkg --install "$deb" >"$root/install.log" 2>&1 || { cat "$root/install.log" >&2; exit 1; }
@@ -41,7 +49,7 @@ for file in usr/bin/vestrimond usr/bin/vestrimond-sim usr/share/man/man1/vestrim
 done
 
 status=0
-"$root/usr/bin/vestrimond" </dev/null >"$root/out.txt" || status=$?
+$run "$root/usr/bin/vestrimond" </dev/null >"$root/out.txt" || status=$?
 [ "$status" = 1 ] || { echo "vestrimond </dev/null: status $status, expected 1" >&2; exit 1; }
 # The package's version without its Debian revision is the program's own.
 version=$(dpkg-deb --field "$deb" Version)

@@ -2,9 +2,10 @@
 
 #include <cstdint>
 
-// The line settings of a terminal device: on Linux through termios2, the one
-// interface that sets any rate (14400 and 56000 have no standard constant).
-// Each function returns 0, or -1 with errno set by the failing call.
+// The line settings of a terminal device: on Linux through the classic
+// termios calls for the rates that have a speed code, through termios2, the
+// one interface that sets any rate, for the others (14400 and 56000 have no
+// code). Each function returns 0, or -1 with errno set by the failing call.
 
 // Reads the settings of the terminal `fd` into the kept settings of the port.
 int read_line_settings(int fd);

@@ -27,29 +27,51 @@ const Rate* find_rate(int32_t rate) {
     return nullptr;
 }
 
-}  // namespace
-
-bool device_rate(int32_t rate) {
-    return find_rate(rate) != nullptr;
-}
-
-int set_raw_line(int fd, int32_t rate) {
-    const Rate* known = find_rate(rate);
-    tcflag_t code = known != nullptr ? known->code : BOTHER;
-    termios2 state{};
-    if (ioctl(fd, TCGETS2, &state) != 0) return -1;
+// termios or termios2: raw, 8N1, no flow control, at the speed code.
+template <typename Settings>
+void make_raw(Settings& state, tcflag_t code) {
     state.c_iflag = 0;
     state.c_oflag = 0;
     state.c_lflag = 0;
     state.c_cflag = CS8 | CLOCAL | CREAD | code | code << IBSHIFT;
     state.c_cc[VMIN] = 1;
     state.c_cc[VTIME] = 0;
+}
+
+}  // namespace
+
+bool device_rate(int32_t rate) {
+    return find_rate(rate) != nullptr;
+}
+
+// A rate with a classic code goes through the classic calls (TCSETS, TCGETS),
+// which work wherever a terminal does; termios2 is needed only for the
+// others, and some emulated systems (qemu-user) lack it.
+int set_raw_line(int fd, int32_t rate) {
+    const Rate* known = find_rate(rate);
+    tcflag_t code = known != nullptr ? known->code : BOTHER;
+    if (code != BOTHER) {
+        termios state{};
+        if (ioctl(fd, TCGETS, &state) != 0) return -1;
+        make_raw(state, code);
+        return ioctl(fd, TCSETS, &state) == 0 ? 0 : -1;
+    }
+    termios2 state{};
+    if (ioctl(fd, TCGETS2, &state) != 0) return -1;
+    make_raw(state, code);
     state.c_ospeed = static_cast<speed_t>(rate);
     state.c_ispeed = static_cast<speed_t>(rate);
     return ioctl(fd, TCSETS2, &state) == 0 ? 0 : -1;
 }
 
 int32_t line_rate(int fd) {
+    termios classic{};
+    if (ioctl(fd, TCGETS, &classic) != 0) return -1;
+    const tcflag_t code = classic.c_cflag & CBAUD;
+    if (code == B0) return 0;  // the host has hung up its end
+    for (const Rate& known : rates) {
+        if (known.code == code && code != BOTHER) return known.rate;
+    }
     termios2 state{};
     if (ioctl(fd, TCGETS2, &state) != 0) return -1;
     return static_cast<int32_t>(state.c_ospeed);

@@ -9,6 +9,11 @@
 
 int64_t fw_start_time = 0;
 
+// The elapsed time of an update is read from the time of day, which a 32-bit
+// time_t cannot tell past January 2038: every build counts it in 64 bits
+// (_TIME_BITS=64 on 32-bit Linux, see CMakeLists.txt).
+static_assert(sizeof(std::time_t) >= 8, "time_t must count past 2038");
+
 namespace {
 
 constexpr int bar_start = 21;  // the text's length with every field at its minimum width

@@ -1,7 +1,6 @@
 // Scripted runs: batches (-b, -c, -y) and file checks, against the simulator
 // where a command needs the device.
 #include <fcntl.h>
-#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <future>
@@ -11,6 +10,7 @@
 #include <vector>
 
 #include "tests/serial/device_transcript.h"
+#include "tests/serial/pty_pair.h"
 #include "tests/transfer/console_texts.h"
 #include "tests/transfer/progress_lines.h"
 #include "tests/windows/wine.h"
@@ -194,9 +194,7 @@ TEST(ScriptedUse, BatchesStopAtTheFirstFailureAndChecksNameTheLine) {
         if (!c.released) continue;
         int fd = open(port.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
         ASSERT_GE(fd, 0) << what << ": the port stayed exclusive";
-        int exclusive = -1;
-        EXPECT_EQ(ioctl(fd, TIOCGEXCL, &exclusive), 0);
-        EXPECT_EQ(exclusive, 0) << what;
+        EXPECT_EQ(exclusive_flag(fd), 0) << what;
         close(fd);
     }
 }

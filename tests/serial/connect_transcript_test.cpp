@@ -1,7 +1,6 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,6 +12,7 @@
 #include <vector>
 
 #include "tests/serial/device_transcript.h"
+#include "tests/serial/pty_pair.h"
 #include "tests/windows/wine.h"
 
 namespace {
@@ -119,9 +119,7 @@ TEST(DeviceConnection, ProgramThatEndsWhileConnectedLetsGoOfThePort) {
         EXPECT_EQ(run.status, c.status) << c.what;
         int fd = open(device.path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
         ASSERT_GE(fd, 0) << c.what << ": the pty stayed exclusive";
-        int exclusive = -1;
-        EXPECT_EQ(ioctl(fd, TIOCGEXCL, &exclusive), 0);
-        EXPECT_EQ(exclusive, 0) << c.what;
+        EXPECT_EQ(exclusive_flag(fd), 0) << c.what;
         close(fd);
         RunResult next = run_with_device(device, "connect 1\ndisconnect\n");
         EXPECT_OUTPUT(session(connected_at("19200") + prompt + "Disconnected\n"), next.out)
@@ -145,8 +143,8 @@ TEST(DeviceConnection, PortHeldByAnotherProgramCannotBeOpened) {
     other.join();
     EXPECT_EQ(first.out.find("Error"), std::string::npos) << first.out;
     // A privileged program passes the terminal's exclusive flag and meets the lock.
-    std::string refusal =
-        geteuid() == 0 ? "Resource temporarily unavailable" : "Device or resource busy";
+    std::string refusal = exclusive_flag_binds_this_process() ? "Device or resource busy"
+                                                              : "Resource temporarily unavailable";
     EXPECT_OUTPUT(session("Connecting at 19200...\n\a\aError: cannot open COM port COM1: " +
                           refusal + "\n\a\aError: could not open COM port COM1\n"),
                   second.out);

@@ -16,6 +16,10 @@ void driver_keeps(uint32_t rate, uint32_t control_bits);
 // takes them).
 void driver_refuses_settings(int error);
 
+// From now on the system refuses the termios2 calls (TCGETS2, TCSETS2) with
+// ENOTTY, as emulated and sandboxed systems do.
+void driver_lacks_termios2();
+
 // The next queries of the output queue are answered with these counts of
 // bytes waiting, in turn; then the system answers again.
 void driver_reports_output_queue(std::initializer_list<int> counts);

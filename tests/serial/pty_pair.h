@@ -46,3 +46,19 @@ class PtyPair {
     std::string slave_;
     int master_ = -1;
 };
+
+// Where the ARM builds' tests run under qemu-user, a few terminal ioctls are
+// not translated: TCGETS2 and TCSETS2 (termios2), TIOCGEXCL. These tell what
+// this system does, on a pty of their own.
+
+// True when rates without a classic speed code can be set (termios2).
+bool explicit_rates_settable();
+
+// True when a terminal's exclusive flag keeps this process out (any process
+// but one privileged on the machine's terminals).
+bool exclusive_flag_binds_this_process();
+
+// The exclusive flag of the terminal open on `fd`: 1 or 0, or -1 when it
+// cannot be told. Without TIOCGEXCL, a process that the flag binds has just
+// seen it clear by opening the terminal at all; another one cannot tell.
+int exclusive_flag(int fd);
