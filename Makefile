@@ -11,7 +11,7 @@ CMAKE_FLAGS ?=
 
 .PHONY: all build run test test-windows deps clean package package-test package-windows \
 	package-windows-test test-sanitize coverage fuzz fuzz-build fuzz-corpus soak mutate \
-	test-arm64 test-armhf test-unsigned-char
+	test-arm64 test-armhf test-unsigned-char test-drivers
 
 all: build
 
@@ -47,7 +47,17 @@ test-unsigned-char: deps
 
 clean:
 	rm -rf $(BUILD) $(WIN_BUILD) $(PACKAGE_BUILD) $(WIN_PACKAGE_BUILD) build-arm64 build-armhf \
-	  $(UNSIGNED_CHAR_BUILD)
+	  $(UNSIGNED_CHAR_BUILD) $(DRIVERS_BUILD)
+
+# The program on the kernel's own serial drivers: an emulated PC (QEMU) booting
+# Debian's kernel, its 16550 UART and an FTDI USB adapter wired to simulators,
+# every step of tests/drivers/steps in one boot (tests/drivers/bed.py). The
+# kernel package is unpacked into DRIVERS_BUILD, never installed.
+DRIVERS_BUILD ?= build-drivers
+
+test-drivers: deps build
+	@sh scripts/install-deps.sh drivers
+	python3 tests/drivers/bed.py --build $(BUILD) --work $(DRIVERS_BUILD)
 
 # Downloads and firmware updates on a paced line with noise and lost bytes,
 # session after session for SOAK_TIME seconds; prints the figures and fails

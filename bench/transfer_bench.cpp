@@ -13,7 +13,13 @@
 // next to the wire-time floor: every byte that crosses the line, both ways, at
 // 10 bits a byte.
 //
-// "transfer_bench unpaced" or "transfer_bench paced" runs one of the two.
+// Latency: the same firmware update and a download at 19200 with a USB
+// adapter at the host's end that holds what it receives for its latency timer
+// (vestrimond-sim --latency), at 16 ms as adapters come and at 1 ms as the
+// port layer asks the driver for, next to the same floor.
+//
+// "transfer_bench unpaced", "transfer_bench paced" or "transfer_bench
+// latency" runs one of the three.
 
 #include <fcntl.h>
 #include <poll.h>
@@ -269,16 +275,18 @@ void report(const char* what, double program_us, double bare_us, int wire_bytes)
 // The simulator on a paced line, as a child process; its pty is COM1.
 class PacedDevice {
   public:
-    explicit PacedDevice(int32_t rate) {
+    // `latency_ms`: the adapter's latency timer at the host's end, 0 for none.
+    explicit PacedDevice(int32_t rate, int latency_ms = 0) {
         int out[2];
         if (pipe(out) != 0) std::exit(1);
         std::string rate_text = std::to_string(rate);
+        std::string latency_text = std::to_string(latency_ms);
         pid_ = fork();
         if (pid_ == 0) {
             dup2(out[1], 1);
             close(out[0]);
             execl(VESTRIMOND_SIM, VESTRIMOND_SIM, "--pace", "--baud", rate_text.c_str(),
-                  static_cast<char*>(nullptr));
+                  "--latency", latency_text.c_str(), static_cast<char*>(nullptr));
             _exit(127);
         }
         close(out[1]);
@@ -329,10 +337,10 @@ double idle_read_seconds(int timeout_ms, int size, int32_t rate) {
 // image in records of 16 bytes. The floor counts every byte of the dialogue:
 // interrupt, reset, sync, identifier and records with their CR out; the
 // prompt, the two acknowledgements and one answer per record back.
-void paced_firmware() {
+void paced_firmware(int latency_ms = 0) {
     constexpr int records = 4096;
     std::string file = write_firmware_file(records);
-    PacedDevice device(19200);
+    PacedDevice device(19200, latency_ms);
     auto start = bench_clock::now();
     int result = quietly([&] { return firmware("COM1", file.c_str(), wait_for_enter); });
     double seconds = seconds_since(start);
@@ -354,8 +362,8 @@ void paced_firmware() {
 // The program's download of examples/site.cfg and examples/site.rul at
 // `rate`, from the "download" command to the finish packet's answer. The
 // floor counts the command, every packet and every answer.
-void paced_download(int32_t rate) {
-    PacedDevice device(rate);
+void paced_download(int32_t rate, int latency_ms = 0) {
+    PacedDevice device(rate, latency_ms);
     std::snprintf(port_name, sizeof port_name, "COM1");
     if (quietly([&] { return connect_device(rate, false); }) != 0) {
         std::fprintf(stderr, "no connection at %d\n", rate);
@@ -383,15 +391,30 @@ void paced_download(int32_t rate) {
     report_paced(what, seconds, bytes, rate, idle_read_seconds(10, 64, rate), 9);
 }
 
-void paced() {
+void read_example_files() {
     quietly([] {
         conf_reset();
         conf_process(TEST_SOURCE_DIR "/examples/site.cfg");
         return rules_process(TEST_SOURCE_DIR "/examples/site.rul");
     });
+}
+
+void paced() {
+    read_example_files();
     std::printf("Paced line (vestrimond-sim --pace): program time next to the wire-time floor\n");
     for (int32_t rate : {4800, 9600, 19200, 38400, 57600}) paced_download(rate);
     paced_firmware();
+}
+
+void latency() {
+    read_example_files();
+    std::printf("USB adapter's latency timer (vestrimond-sim --pace --latency MS): program time "
+                "next to the wire-time floor\n");
+    for (int latency_ms : {16, 1}) {
+        std::printf(" timer %d ms:\n", latency_ms);
+        paced_firmware(latency_ms);
+        paced_download(19200, latency_ms);
+    }
 }
 
 void unpaced() {
@@ -421,7 +444,8 @@ void unpaced() {
 
 int main(int argc, char** argv) {
     std::string only = argc > 1 ? argv[1] : "";
-    if (only != "paced") unpaced();
-    if (only != "unpaced") paced();
+    if (only.empty() || only == "unpaced") unpaced();
+    if (only.empty() || only == "paced") paced();
+    if (only.empty() || only == "latency") latency();
     return 0;
 }

@@ -7,12 +7,14 @@
 # Windows installer and its check; "arm64" and "armhf" Debian's cross compiler
 # for that architecture, the target's run-time libraries that the program
 # links (multiarch: the architecture is added to dpkg's) and qemu-user to run
-# what was built.
+# what was built; "drivers" QEMU's PC, a static busybox, cpio and Python for the
+# emulated PC of `make test-drivers`.
 set -e
 
 missing=""
 # Installed without their recommendations: qemu-user's would register the
-# emulator in the machine's binfmt_misc for every user of the machine.
+# emulator in the machine's binfmt_misc for every user of the machine, and
+# QEMU's PC would bring a display and firmware for other machines.
 missing_plain=""
 architectures=""
 
@@ -59,6 +61,12 @@ for extra in "$@"; do
             for library in libstdc++6 libedit2; do
                 has_package "$library:$extra" || missing_plain="$missing_plain $library:$extra"
             done ;;
+        drivers)
+            command -v qemu-system-x86_64 >/dev/null 2>&1 ||
+                missing_plain="$missing_plain qemu-system-x86"
+            has_package busybox-static || missing_plain="$missing_plain busybox-static"
+            command -v cpio >/dev/null 2>&1 || missing_plain="$missing_plain cpio"
+            command -v python3 >/dev/null 2>&1 || missing_plain="$missing_plain python3" ;;
         *)
             echo "install-deps.sh: unknown argument $extra" >&2
             exit 2 ;;

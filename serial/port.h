@@ -34,5 +34,7 @@ void purge_port();
 void close_port();
 
 // After a failed open_port: when the system refused the device for want of
-// permission, one line that says how to get access to it; nothing otherwise.
+// permission, one line that says how to get access to it; when another
+// program holds the device's lock file, one line that names that program;
+// nothing otherwise.
 void print_open_hint();

@@ -16,11 +16,15 @@ struct port_roots {
 port_roots system_port_roots();
 
 // One line per port, in the order: stable names and the device each leads
-// to, USB and ACM devices with their USB ids, on-board ports with a driver,
-// then the VESTRIMOND_COM<n> mappings and whether their target exists. On
-// Windows: the COM ports that exist and the device behind each.
+// to (/dev/serial/by-id, /dev/serial0 and /dev/serial1), USB devices with
+// their driver and USB ids, the UARTs and other ports that have a driver
+// (a serial port counts only when hardware is behind it), Bluetooth links,
+// then the VESTRIMOND_COM<n> mappings and whether their target exists. Names
+// sort as they read: ttyS2 before ttyS10. On Windows: the COM ports that
+// exist and the device behind each.
 std::vector<std::string> list_ports(const port_roots& roots);
 
 // The port names that Tab completes after "connect" and "firmware": COM<n> for
-// each mapped or existing port, and the stable and USB/ACM device paths.
+// each mapped or existing port, then the path of every port that the list
+// shows, in its order.
 std::vector<std::string> port_names(const port_roots& roots);

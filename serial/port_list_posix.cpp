@@ -1,6 +1,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -16,16 +17,49 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The names in `folder` that begin with `stem`, sorted; none when the folder
-// is missing or unreadable.
-std::vector<std::string> names_in(const fs::path& folder, const std::string& stem = "") {
+// Names compared as a person reads them: a run of digits by its value, so
+// that ttyS2 comes before ttyS10.
+bool natural_less(const std::string& a, const std::string& b) {
+    std::size_t i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (std::isdigit(static_cast<unsigned char>(a[i])) &&
+            std::isdigit(static_cast<unsigned char>(b[j]))) {
+            std::size_t a_end = a.find_first_not_of("0123456789", i);
+            std::size_t b_end = b.find_first_not_of("0123456789", j);
+            if (a_end == std::string::npos) a_end = a.size();
+            if (b_end == std::string::npos) b_end = b.size();
+            std::string a_digits = a.substr(i, a_end - i), b_digits = b.substr(j, b_end - j);
+            a_digits.erase(0, std::min(a_digits.find_first_not_of('0'), a_digits.size() - 1));
+            b_digits.erase(0, std::min(b_digits.find_first_not_of('0'), b_digits.size() - 1));
+            if (a_digits.size() != b_digits.size()) return a_digits.size() < b_digits.size();
+            if (a_digits != b_digits) return a_digits < b_digits;
+            i = a_end;
+            j = b_end;
+            continue;
+        }
+        if (a[i] != b[j]) return a[i] < b[j];
+        ++i;
+        ++j;
+    }
+    return a.size() - i < b.size() - j;
+}
+
+// The names in `folder` that begin with one of `stems`, in natural order;
+// none when the folder is missing or unreadable.
+std::vector<std::string> names_in(const fs::path& folder,
+                                  std::initializer_list<const char*> stems = {""}) {
     std::vector<std::string> names;
     std::error_code error;
     for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
         std::string name = it->path().filename().string();
-        if (name.compare(0, stem.size(), stem) == 0) names.push_back(name);
+        for (const char* stem : stems) {
+            if (name.rfind(stem, 0) == 0) {
+                names.push_back(name);
+                break;
+            }
+        }
     }
-    std::sort(names.begin(), names.end());
+    std::sort(names.begin(), names.end(), natural_less);
     return names;
 }
 
@@ -46,11 +80,20 @@ std::string link_target(const fs::path& link) {
     return target.string();
 }
 
+std::string link_name(const fs::path& link) {
+    std::error_code error;
+    return fs::read_symlink(link, error).filename().string();
+}
+
+fs::path tty_folder(const port_roots& roots, const std::string& tty) {
+    return fs::path(roots.sys) / "class/tty" / tty;
+}
+
 // The USB device above a tty's device in sysfs: the nearest folder up the
 // chain that has an idVendor, within the few levels of an interface.
 std::string usb_description(const port_roots& roots, const std::string& tty) {
     std::error_code error;
-    fs::path device = fs::canonical(fs::path(roots.sys) / "class/tty" / tty / "device", error);
+    fs::path device = fs::canonical(tty_folder(roots, tty) / "device", error);
     if (error) return "";
     for (int level = 0; level < 4 && !device.empty(); ++level, device = device.parent_path()) {
         if (!fs::exists(device / "idVendor", error)) continue;
@@ -63,15 +106,41 @@ std::string usb_description(const port_roots& roots, const std::string& tty) {
     return "";
 }
 
+// The driver of the hardware behind a tty. From kernel 6.5 on, the serial core
+// puts a controller and a port device of its own bus ("serial-base", drivers
+// "ctrl" and "port") between a serial port's tty and its hardware: they are
+// passed over. The 8250 driver's PnP and PCI parts register as "serial".
 std::string driver_of(const port_roots& roots, const std::string& tty) {
     std::error_code error;
-    fs::path driver = fs::path(roots.sys) / "class/tty" / tty / "device/driver";
-    if (!fs::is_symlink(driver, error)) return "";
-    return fs::read_symlink(driver, error).filename().string();
+    fs::path device = fs::canonical(tty_folder(roots, tty) / "device", error);
+    if (error) return "";
+    while (link_name(device / "subsystem") == "serial-base") device = device.parent_path();
+    std::string driver = link_name(device / "driver");
+    return driver == "serial" ? "serial8250" : driver;
 }
 
+// A port of the serial core whose type is 0 (PORT_UNKNOWN) has no UART behind
+// it: the 8250 driver registers ttyS0 to ttyS3 (or more) whatever the machine
+// has. Ports outside the serial core have no type and count as there.
+bool placeholder_port(const port_roots& roots, const std::string& tty) {
+    return first_line_of(tty_folder(roots, tty) / "type") == "0";
+}
+
+// A Bluetooth serial link: the address of the far device and its channel.
+std::string bluetooth_description(const port_roots& roots, const std::string& tty) {
+    fs::path folder = tty_folder(roots, tty);
+    std::string address = first_line_of(folder / "address");
+    if (address.empty()) return "Bluetooth";
+    return "Bluetooth " + address + " channel " + first_line_of(folder / "channel");
+}
+
+constexpr std::initializer_list<const char*> usb_stems = {"ttyUSB", "ttyACM", "ttyXRUSB"};
+
 bool is_usb_tty(const std::string& name) {
-    return name.rfind("ttyUSB", 0) == 0 || name.rfind("ttyACM", 0) == 0;
+    for (const char* stem : usb_stems) {
+        if (name.rfind(stem, 0) == 0) return true;
+    }
+    return false;
 }
 
 struct mapping {
@@ -96,19 +165,52 @@ std::vector<mapping> com_mappings(char** environment) {
     return found;
 }
 
-std::vector<std::string> by_id_paths(const port_roots& roots) {
-    std::vector<std::string> paths;
-    for (const std::string& name : names_in(fs::path(roots.dev) / "serial/by-id")) {
-        paths.push_back(roots.dev + "/serial/by-id/" + name);
-    }
-    return paths;
-}
+// A port of the machine: its path, and what the list says about it (the
+// device a link leads to, or the port's driver and hardware).
+struct port_entry {
+    std::string path;
+    std::string about;
+    bool link;
+};
 
-std::vector<std::string> usb_ttys(const port_roots& roots) {
-    std::vector<std::string> names = names_in(roots.dev, "ttyUSB");
-    std::vector<std::string> acm = names_in(roots.dev, "ttyACM");
-    names.insert(names.end(), acm.begin(), acm.end());
-    return names;
+// The ports in the order of the list: the stable names under
+// /dev/serial/by-id, the links /dev/serial0 and /dev/serial1 that some
+// systems make to their main UARTs, the USB devices, the UARTs and other
+// ports that have a driver, then the Bluetooth links.
+std::vector<port_entry> machine_ports(const port_roots& roots) {
+    std::vector<port_entry> ports;
+    for (const std::string& name : names_in(fs::path(roots.dev) / "serial/by-id")) {
+        std::string path = roots.dev + "/serial/by-id/" + name;
+        ports.push_back({path, link_target(path), true});
+    }
+    for (const char* name : {"serial0", "serial1"}) {
+        std::string path = roots.dev + "/" + name;
+        std::error_code error;
+        if (fs::is_symlink(path, error)) ports.push_back({path, link_target(path), true});
+    }
+    for (const std::string& tty : names_in(roots.dev, usb_stems)) {
+        std::string about;
+        std::string driver = driver_of(roots, tty);
+        if (!driver.empty()) about = "driver " + driver;
+        std::string usb = usb_description(roots, tty);
+        if (!usb.empty()) about += (about.empty() ? "USB " : "  USB ") + usb;
+        ports.push_back({roots.dev + "/" + tty, about, false});
+    }
+    std::vector<std::string> bluetooth;
+    for (const std::string& tty : names_in(fs::path(roots.sys) / "class/tty")) {
+        if (is_usb_tty(tty)) continue;
+        if (tty.rfind("rfcomm", 0) == 0) {
+            bluetooth.push_back(tty);
+            continue;
+        }
+        std::string driver = driver_of(roots, tty);
+        if (driver.empty() || placeholder_port(roots, tty)) continue;
+        ports.push_back({roots.dev + "/" + tty, "driver " + driver, false});
+    }
+    for (const std::string& tty : bluetooth) {
+        ports.push_back({roots.dev + "/" + tty, bluetooth_description(roots, tty), false});
+    }
+    return ports;
 }
 
 }  // namespace
@@ -119,19 +221,12 @@ port_roots system_port_roots() {
 
 std::vector<std::string> list_ports(const port_roots& roots) {
     std::vector<std::string> lines;
-    for (const std::string& path : by_id_paths(roots)) {
-        lines.push_back(path + " -> " + link_target(path));
-    }
-    for (const std::string& tty : usb_ttys(roots)) {
-        std::string line = roots.dev + "/" + tty;
-        std::string usb = usb_description(roots, tty);
-        if (!usb.empty()) line += "  USB " + usb;
-        lines.push_back(line);
-    }
-    for (const std::string& tty : names_in(fs::path(roots.sys) / "class/tty")) {
-        if (is_usb_tty(tty)) continue;
-        std::string driver = driver_of(roots, tty);
-        if (!driver.empty()) lines.push_back(roots.dev + "/" + tty + "  driver " + driver);
+    for (const port_entry& port : machine_ports(roots)) {
+        if (port.link) {
+            lines.push_back(port.path + " -> " + port.about);
+        } else {
+            lines.push_back(port.about.empty() ? port.path : port.path + "  " + port.about);
+        }
     }
     for (const mapping& com : com_mappings(roots.environment)) {
         std::error_code error;
@@ -148,7 +243,6 @@ std::vector<std::string> port_names(const port_roots& roots) {
     for (const mapping& com : com_mappings(roots.environment)) {
         names.push_back("COM" + std::to_string(com.number));
     }
-    for (const std::string& path : by_id_paths(roots)) names.push_back(path);
-    for (const std::string& tty : usb_ttys(roots)) names.push_back(roots.dev + "/" + tty);
+    for (const port_entry& port : machine_ports(roots)) names.push_back(port.path);
     return names;
 }

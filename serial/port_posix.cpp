@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <grp.h>
+#include <linux/serial.h>
 #include <poll.h>
 #include <pwd.h>
 #include <signal.h>
@@ -25,6 +26,7 @@
 #include "diagnostics/system.h"
 #include "serial/system_posix.h"
 #include "serial/timeouts.h"
+#include "serial/uucp_lock.h"
 
 namespace {
 
@@ -40,30 +42,90 @@ comm_timeouts read_set{};
 // empty when it was not.
 char denied_path[256];
 
+// The UUCP lock file this program holds for the port, empty when none; and
+// the one that kept the last open_port off the device, with its holder.
+char lock_file[300];
+char held_lock_file[300];
+char held_path[256];
+pid_t lock_holder = 0;
+
+// The driver's serial flags as the port had them before this program asked
+// for low latency; restored when the port is released.
+serial_struct saved_serial{};
+volatile std::sig_atomic_t serial_flags_changed = 0;
+
 // A write drains the output queue before it returns; this is how often it
 // looks whether the queue is empty.
 constexpr unsigned drain_poll_ms = 1;
 
+// DTR and RTS are held off. A pty has no modem lines and refuses; that is fine.
+void clear_modem_lines(int fd) {
+    int lines = TIOCM_DTR | TIOCM_RTS;
+    ioctl(fd, TIOCMBIC, &lines);
+}
+
 // Exclusive use: a second program opening the port gets EWOULDBLOCK from the
-// lock (TIOCEXCL alone does not stop a privileged program).
+// lock (TIOCEXCL alone does not stop a privileged program). The open has
+// raised DTR and RTS: they go down as soon as the port is ours, and not
+// before, since they may be another program's.
 int take_exclusive_use(int fd) {
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) return -1;
+    clear_modem_lines(fd);
     if (ioctl(fd, TIOCEXCL) != 0) return -1;
     return 0;
 }
 
-// Lets go of the open port: the exclusive flag stays with the terminal, not
-// with this handle, so it is cleared, or a pty whose other end is still open
-// refuses the next open. A signal handler calls it too, so it makes only
-// calls that are safe there, and a signal that comes in the middle of it only
-// repeats the steps already done.
+// A USB adapter holds the bytes it receives up to its latency timer (16 ms on
+// most FTDI adapters) before it hands them on: with one answer byte per
+// firmware record, that slows an update down by up to half. Asked for low
+// latency, the driver hands them on at once (an FTDI adapter's timer goes to
+// 1 ms). A driver or pty that does not know the request is fine.
+void ask_for_low_latency(int fd) {
+    serial_flags_changed = 0;
+    if (ioctl(fd, TIOCGSERIAL, &saved_serial) != 0) return;
+    if (saved_serial.flags & ASYNC_LOW_LATENCY) return;
+    serial_struct low_latency = saved_serial;
+    low_latency.flags |= ASYNC_LOW_LATENCY;
+    serial_flags_changed = ioctl(fd, TIOCSSERIAL, &low_latency) == 0;
+}
+
+// Takes the UUCP lock of the device at `path`, unless another program holds
+// it; remembers that program for the hint.
+int take_device_lock(const char* path) {
+    lock_holder = 0;
+    char name[sizeof lock_file];
+    if (!uucp_lock_name(path, uucp_lock_folder(), name, sizeof name)) return 0;
+    if (uucp_lock_take(name) != 0) {
+        std::snprintf(held_lock_file, sizeof held_lock_file, "%s", name);
+        std::snprintf(held_path, sizeof held_path, "%s", path);
+        lock_holder = uucp_lock_holder(name);
+        errno = EBUSY;
+        return -1;
+    }
+    std::snprintf(lock_file, sizeof lock_file, "%s", name);
+    return 0;
+}
+
+// Lets go of the open port: the serial flags as they were, the exclusive
+// flag cleared (it stays with the terminal, not with this handle, and a pty
+// whose other end is still open would refuse the next open), the device
+// closed and its lock file removed. A signal handler calls it too, so it
+// makes only calls that are safe there, and a signal that comes in the
+// middle of it only repeats the steps already done.
 void release_port() {
     int fd = port_handle;
-    if (fd < 0) return;
-    ioctl(fd, TIOCNXCL);
-    flock(fd, LOCK_UN);
-    close(fd);
-    port_handle = -1;
+    if (fd >= 0) {
+        if (serial_flags_changed) ioctl(fd, TIOCSSERIAL, &saved_serial);
+        serial_flags_changed = 0;
+        ioctl(fd, TIOCNXCL);
+        flock(fd, LOCK_UN);
+        close(fd);
+        port_handle = -1;
+    }
+    if (lock_file[0] != '\0') {
+        uucp_lock_release(lock_file);
+        lock_file[0] = '\0';
+    }
 }
 
 // The signals that end the program without its own say: interrupt,
@@ -102,16 +164,12 @@ void release_port_at_every_end() {
     }
 }
 
-// DTR and RTS are held off. A pty has no modem lines and refuses; that is fine.
-void clear_modem_lines(int fd) {
-    int lines = TIOCM_DTR | TIOCM_RTS;
-    ioctl(fd, TIOCMBIC, &lines);
-}
-
 // The terminal's exclusive flag may be another program's: it is left alone.
 void fail_open(const char* name, int fd) {
     remember_system_error();
     if (fd >= 0) close(fd);
+    if (lock_file[0] != '\0') uucp_lock_release(lock_file);
+    lock_file[0] = '\0';
     std::printf("\a\aError: cannot open COM port %s: %s\n", name, system_error_text());
 }
 
@@ -152,13 +210,19 @@ bool wait_for_input(const char* name, port_clock::time_point deadline) {
 
 int open_port(const char* name, int32_t baud) {
     if (int refused = check_open_arguments(name)) return refused;
-    denied_path[0] = '\0';
+    denied_path[0] = held_lock_file[0] = '\0';
     char path[256];
     if (!port_device_path(name, path, sizeof path)) {
         fail_open(name, -1);
         return -2;
     }
     release_port_at_every_end();
+    // A device that another program has locked is not even opened: opening
+    // it would raise its DTR and RTS under that program.
+    if (take_device_lock(path) != 0) {
+        fail_open(name, -1);
+        return -2;
+    }
     // The port counts as open, and is released at the program's end, only
     // once it is ours alone.
     int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK);
@@ -168,7 +232,7 @@ int open_port(const char* name, int32_t baud) {
         return -2;
     }
     port_handle = fd;
-    clear_modem_lines(port_handle);
+    ask_for_low_latency(port_handle);
 
     // A baud outside the table is refused before set_comm_prop touches the
     // port, and would leave it open and locked against the next opening.
@@ -290,8 +354,18 @@ void close_port() { release_port(); }
 // Serial devices are given to a group (dialout on most systems): whoever is in
 // it may open them. The group is named only when it may read and write the
 // device and is not root's: joining any other group would give no access, or
-// far more than the device.
+// far more than the device. A device that another program has locked is named
+// with that program.
 void print_open_hint() {
+    if (held_lock_file[0] != '\0') {
+        if (lock_holder > 0) {
+            std::printf("%s is in use by process %ld (its lock file is %s)\n", held_path,
+                        static_cast<long>(lock_holder), held_lock_file);
+        } else {
+            std::printf("%s is locked by the file %s\n", held_path, held_lock_file);
+        }
+        return;
+    }
     struct stat device;
     if (denied_path[0] == '\0' || stat(denied_path, &device) != 0) return;
     const bool group_may_use = (device.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);

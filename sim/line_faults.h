@@ -12,11 +12,12 @@ struct FaultRate {
     uint64_t seed = 1;
 };
 
-// How the simulated line behaves (--pace, --noise, --drop).
+// How the simulated line behaves (--pace, --noise, --drop, --latency).
 struct LineOptions {
-    bool pace = false;  // bytes take their time at the rates both ends set
-    FaultRate noise;    // a byte hit has one of its 8 bits flipped
-    FaultRate drop;     // a byte hit is lost
+    bool pace = false;   // bytes take their time at the rates both ends set
+    FaultRate noise;     // a byte hit has one of its 8 bits flipped
+    FaultRate drop;      // a byte hit is lost
+    int latency_ms = 0;  // a USB adapter's latency timer at the host's end (0: none)
 };
 
 // The faults of one direction of the line. Each direction draws from its own

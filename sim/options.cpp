@@ -185,6 +185,12 @@ const OptionRule option_rules[] = {
      [](Options& o, const char* v) { return read_loader_answers(v, o); }},
     {"--pace", nullptr, "bytes take their time on the line, at the rate each end has set",
      [](Options& o, const char*) { return (o.line.pace = true); }},
+    {"--latency", "MS",
+     "bytes to the host wait in a USB adapter for its latency timer of MS ms, or until it "
+     "holds 62",
+     [](Options& o, const char* v) {
+         return read_count(v, &o.line.latency_ms) && o.line.latency_ms <= 255;
+     }},
     {"--noise", "P[:SEED]", "flip one bit of a byte with probability P, in both directions",
      [](Options& o, const char* v) { return read_fault_rate(v, &o.line.noise); }},
     {"--drop", "P[:SEED]", "lose a byte with probability P, in both directions",

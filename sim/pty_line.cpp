@@ -39,6 +39,10 @@ constexpr milliseconds write_room(1000);
 constexpr size_t in_flight_limit = 4096;
 constexpr size_t outgoing_limit = 4096;
 
+// What a USB adapter (an FTDI chip at full speed) hands on at most in one
+// packet: 64 bytes, two of them its status.
+constexpr size_t adapter_packet = 62;
+
 timespec time_until(wire_clock::time_point until) {
     auto left = std::max(until - wire_clock::now(), wire_clock::duration::zero());
     auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
@@ -157,8 +161,14 @@ int PtyLine::receive() {
         log_line("lost %zd bytes the host sent at 0 baud", count);
         return -1;
     }
+    // A host whose serial port is emulated (QEMU's serial backend) sets the
+    // pty to the rate its guest sets without reopening it, as soon as the
+    // guest does: bytes sent just before the change may be read just after
+    // it. Bytes read after a change count as sent at any rate seen since the
+    // line last took bytes, as after a reopen.
+    const bool rate_changed = host_rates_.count > 1 || !host_rates_.has(rate_now);
     Rates sent_at;
-    if (reopened_ || reopened_since) sent_at = host_rates_;
+    if (reopened_ || reopened_since || rate_changed) sent_at = host_rates_;
     sent_at.add(rate_now);
     reopened_ = reopened_since || reopens_ < 0;
     host_rates_ = Rates{};
@@ -225,13 +235,17 @@ void PtyLine::send_arrived() {
             log_line("lost a byte to the host at 0 baud");
             continue;
         }
+        uint8_t clean = static_cast<uint8_t>(byte);
         if (host == sent.sent_at) {
-            to_master_.push_back(static_cast<uint8_t>(byte));
+            hand_to_host(&clean, 1, sent.arrival);
             continue;
         }
-        Misheard misheard = hear(static_cast<uint8_t>(byte), sent.sent_at, host);
-        to_master_.insert(to_master_.end(), misheard.bytes.begin(),
-                          misheard.bytes.begin() + misheard.count);
+        Misheard misheard = hear(clean, sent.sent_at, host);
+        hand_to_host(misheard.bytes.data(), static_cast<size_t>(misheard.count), sent.arrival);
+    }
+    if (!adapter_.empty() && now >= adapter_due_) {
+        to_master_.insert(to_master_.end(), adapter_.begin(), adapter_.end());
+        adapter_.clear();
     }
     while (!to_master_.empty()) {
         unsigned char bytes[256];
@@ -254,6 +268,24 @@ void PtyLine::send_arrived() {
     }
 }
 
+// Bytes the host's end received at `arrival`: straight to the pty, or held by
+// the adapter.
+void PtyLine::hand_to_host(const uint8_t* bytes, std::size_t count,
+                           clock::time_point arrival) {
+    if (options_.latency_ms <= 0) {
+        to_master_.insert(to_master_.end(), bytes, bytes + count);
+        return;
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        if (adapter_.empty()) adapter_due_ = arrival + milliseconds(options_.latency_ms);
+        adapter_.push_back(bytes[i]);
+        if (adapter_.size() == adapter_packet) {
+            to_master_.insert(to_master_.end(), adapter_.begin(), adapter_.end());
+            adapter_.clear();
+        }
+    }
+}
+
 void PtyLine::cut_line() {
     if (master_ < 0) return;
     log_line("line cut");
@@ -262,6 +294,7 @@ void PtyLine::cut_line() {
     in_flight_.clear();
     heard_.clear();
     outgoing_.clear();
+    adapter_.clear();
     to_master_.clear();
 }
 
@@ -284,6 +317,7 @@ int PtyLine::read_byte(int timeout_ms) {
         if (limited) wake = std::min(wake, deadline);
         if (!in_flight_.empty()) wake = std::min(wake, in_flight_.front().arrival);
         if (!outgoing_.empty()) wake = std::min(wake, outgoing_.front().arrival);
+        if (!adapter_.empty()) wake = std::min(wake, adapter_due_);
         if (!to_master_.empty()) wake = std::min(wake, now + milliseconds(1));
 
         Poll state = poll_master(wake);

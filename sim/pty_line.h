@@ -22,16 +22,23 @@ namespace sim {
 // hears other bytes than were sent (see hear()), in both directions. The pty
 // tells the host's rate as it is now, not as it was when a byte was written,
 // and a host changes its rate by closing its port and opening it again (where
-// a real port would first have sent everything). So bytes the line takes
-// after the host opened or closed its end count as sent at any rate the
-// host's end was seen at since the line last took bytes: what a host wrote
-// just before it reopened at a new rate is heard at the old one, however late
-// the line gets to it. Other bytes, and bytes the host writes once its end
+// a real port would first have sent everything), or, as an emulated
+// machine's serial port does, by setting the pty to its new rate at once. So
+// bytes the line takes after the host opened or closed its end, or after its
+// rate changed, count as sent at any rate the host's end was seen at since
+// the line last took bytes: what a host wrote just before it reopened at a
+// new rate is heard at the old one, however late the line gets to it. Other bytes, and bytes the host writes once its end
 // has been quiet a moment since it reopened, count as sent at its rate now.
 //
 // With pacing, bytes take their time on the line: each direction carries one
 // frame of 10 bits at a time at the sender's rate, and the far end has a byte
 // when its frame has ended. Noise and loss strike bytes in both directions.
+//
+// With a latency timer, the host's end is a USB adapter: it holds the bytes
+// it receives until its timer, started by the first byte it holds, runs out,
+// or until it holds a USB packet's worth, and hands them to the host
+// together. A lone byte waits the whole timer: the longest an adapter holds
+// it.
 class PtyLine : public Line {
   public:
     // read_byte reports hung_up once the host has kept its end closed, or at
@@ -106,6 +113,7 @@ class PtyLine : public Line {
     int receive();
     bool take_arrived();
     void send_arrived();
+    void hand_to_host(const uint8_t* bytes, std::size_t count, clock::time_point arrival);
     int32_t host_rate() const;
 
     LineOptions options_;
@@ -124,6 +132,8 @@ class PtyLine : public Line {
     std::deque<uint8_t> heard_;        // arrived at the device, not yet read
     clock::time_point last_arrival_{};  // of the last byte that arrived at the device
     std::deque<Outgoing> outgoing_;    // from the device, not yet at the host
+    std::deque<uint8_t> adapter_;      // held by the host's USB adapter
+    clock::time_point adapter_due_{};  // when the adapter's timer runs out
     std::deque<uint8_t> to_master_;    // at the host, not yet taken by the pty
     clock::time_point unsent_since_{};
     bool host_absent_ = false;

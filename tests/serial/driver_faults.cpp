@@ -2,6 +2,7 @@
 
 #include <asm/termbits.h>
 #include <dlfcn.h>
+#include <linux/serial.h>
 #include <sys/ioctl.h>
 
 #include <cerrno>
@@ -16,6 +17,9 @@ int settings_refusal = 0;
 bool termios2_missing = false;
 std::vector<int> output_queue_counts;
 std::vector<int> flushes;
+int serial_flags = -1;
+std::vector<int> serial_flags_written;
+std::vector<unsigned long> requests;
 
 using ioctl_function = int (*)(int, unsigned long, ...);
 using tcflush_function = int (*)(int, int);
@@ -73,9 +77,26 @@ std::vector<int> take_flushes() {
     return taken;
 }
 
+void driver_has_serial_flags(int flags) {
+    serial_flags = flags;
+}
+
+std::vector<int> take_serial_flags_written() {
+    std::vector<int> taken;
+    taken.swap(serial_flags_written);
+    return taken;
+}
+
+std::vector<unsigned long> take_requests() {
+    std::vector<unsigned long> taken;
+    taken.swap(requests);
+    return taken;
+}
+
 void driver_behaves() {
     driver_keeps(0, 0);
     driver_refuses_settings(0);
+    driver_has_serial_flags(-1);
     termios2_missing = false;
     output_queue_counts.clear();
 }
@@ -86,6 +107,17 @@ extern "C" int ioctl(int fd, unsigned long request, ...) noexcept {
     void* argument = va_arg(arguments, void*);
     va_end(arguments);
 
+    requests.push_back(request);
+    if (request == TIOCGSERIAL && serial_flags >= 0) {
+        *static_cast<serial_struct*>(argument) = serial_struct{};
+        static_cast<serial_struct*>(argument)->flags = serial_flags;
+        return 0;
+    }
+    if (request == TIOCSSERIAL && serial_flags >= 0) {
+        serial_flags = static_cast<serial_struct*>(argument)->flags;
+        serial_flags_written.push_back(serial_flags);
+        return 0;
+    }
     if (request == TIOCOUTQ && !output_queue_counts.empty()) {
         *static_cast<int*>(argument) = output_queue_counts.front();
         output_queue_counts.erase(output_queue_counts.begin());

@@ -29,5 +29,14 @@ int output_queue_reports_left();
 // TCIOFLUSH) since the last call, in turn. Flushes go to the system as well.
 std::vector<int> take_flushes();
 
+// From now on the driver knows the serial flags (TIOCGSERIAL) and has these;
+// the flags that the port layer writes (TIOCSSERIAL) are kept, in turn, and
+// read back. -1: a driver that does not know them (the system answers).
+void driver_has_serial_flags(int flags);
+std::vector<int> take_serial_flags_written();
+
+// The ioctl requests that the port layer made since the last call, in turn.
+std::vector<unsigned long> take_requests();
+
 // Back to the system's own answers.
 void driver_behaves();

@@ -1,6 +1,9 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/serial.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -9,6 +12,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -16,6 +20,7 @@
 #include "serial/baud.h"
 #include "serial/line_settings.h"
 #include "serial/port.h"
+#include "serial/uucp_lock.h"
 #include "tests/serial/driver_faults.h"
 #include "tests/serial/pty_pair.h"
 
@@ -199,6 +204,98 @@ TEST(PortLine, LineSettingsAreRefusedWithoutAPortOrAtAnUnknownRate) {
         EXPECT_EQ(printed([&] { result = set_comm_prop(c.name, c.baud); }), c.message);
         EXPECT_EQ(result, c.result) << c.message;
     }
+}
+
+TEST(PortLine, DriverIsAskedForLowLatencyWhileTheProgramHoldsThePort) {
+    PtyPair pty;
+    struct Case {
+        int flags;  // the driver's before the port opens
+        std::vector<int> written;
+    } cases[] = {
+        {ASYNC_SKIP_TEST, {ASYNC_SKIP_TEST | ASYNC_LOW_LATENCY, ASYNC_SKIP_TEST}},
+        {ASYNC_LOW_LATENCY, {}},  // nothing to ask, nothing to give back
+    };
+    for (const Case& c : cases) {
+        driver_has_serial_flags(c.flags);
+        ASSERT_EQ(open_port(pty.name(), 19200), 0);
+        close_port();
+        EXPECT_EQ(take_serial_flags_written(), c.written) << c.flags;
+        driver_behaves();
+    }
+}
+
+// Opening a real port raises DTR and RTS: they come down before anything
+// else is done to the port.
+TEST(PortLine, ModemLinesGoDownFirst) {
+    PtyPair pty;
+    take_requests();
+    ASSERT_EQ(open_port(pty.name(), 19200), 0);
+    std::vector<unsigned long> requests = take_requests();
+    ASSERT_FALSE(requests.empty());
+    EXPECT_EQ(requests.front(), static_cast<unsigned long>(TIOCMBIC));
+    close_port();
+}
+
+// Locks in a folder of the test's own; the port layer uses the system's.
+TEST(UucpLock, LockIsTheDeviceNameAndKeepsOtherProgramsOff) {
+    char folder[] = "/tmp/vestrimond-locks-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string at = folder;
+    std::string link = at + "/port";
+    ASSERT_EQ(symlink("/dev/null", link.c_str()), 0);
+    PtyPair pty;
+    char name[300];
+    EXPECT_TRUE(uucp_lock_name(link.c_str(), folder, name, sizeof name));
+    EXPECT_EQ(std::string(name), at + "/LCK..null");
+    EXPECT_FALSE(uucp_lock_name(pty.slave().c_str(), folder, name, sizeof name));
+    EXPECT_FALSE(uucp_lock_name((at + "/none").c_str(), folder, name, sizeof name));
+
+    const std::string lock = at + "/LCK..ttyS1";
+    auto write_lock = [&](const std::string& text) {
+        FILE* file = std::fopen(lock.c_str(), "w");
+        std::fputs(text.c_str(), file);
+        std::fclose(file);
+    };
+    pid_t gone = fork();
+    if (gone == 0) _exit(0);
+    waitpid(gone, nullptr, 0);
+    struct Case {
+        std::string held;  // the lock file before; empty: none
+        pid_t holder;
+        int taken;
+    } cases[] = {
+        {"", 0, 0},
+        {"         1\n", 1, -1},  // a live process, as every program writes it
+        {"   1\n", 1, -1},        // written with fewer digits
+        {"junk\n", -1, -1},       // nothing to tell that it is stale
+        {std::to_string(gone) + "\n", 0, 0},  // stale: its process is gone
+    };
+    for (const Case& c : cases) {
+        unlink(lock.c_str());
+        if (!c.held.empty()) write_lock(c.held);
+        EXPECT_EQ(uucp_lock_holder(lock.c_str()), c.holder) << c.held;
+        errno = 0;
+        EXPECT_EQ(uucp_lock_take(lock.c_str()), c.taken) << c.held;
+        if (c.taken != 0) {
+            EXPECT_EQ(errno, EBUSY) << c.held;
+        }
+        uucp_lock_release(lock.c_str());
+        struct stat left;
+        EXPECT_EQ(stat(lock.c_str(), &left) == 0, c.taken != 0) << c.held;
+    }
+    ASSERT_EQ(uucp_lock_take(lock.c_str()), 0);
+    char text[32] = "";
+    FILE* file = std::fopen(lock.c_str(), "r");
+    ASSERT_NE(std::fgets(text, sizeof text, file), nullptr);
+    std::fclose(file);
+    char expected[32];
+    std::snprintf(expected, sizeof expected, "%10ld\n", static_cast<long>(getpid()));
+    EXPECT_STREQ(text, expected);
+    struct stat mode;
+    ASSERT_EQ(stat(lock.c_str(), &mode), 0);
+    EXPECT_EQ(mode.st_mode & 0777, 0644u);
+    uucp_lock_release(lock.c_str());
+    std::filesystem::remove_all(at);
 }
 
 TEST(PortLine, PortHeldByAnotherProgramIsRefusedWithTheSystemText) {

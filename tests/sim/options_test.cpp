@@ -62,7 +62,9 @@ TEST(SimOptions, EveryOptionReachesItsField) {
                      "--pace",
                      "--noise",
                      "0.001:42",
-                     "--drop=1e-4"},
+                     "--drop=1e-4",
+                     "--latency",
+                     "16"},
                     o),
               sim::ParseResult::run);
     EXPECT_EQ(o.link, "/tmp/com1");
@@ -96,6 +98,7 @@ TEST(SimOptions, EveryOptionReachesItsField) {
     EXPECT_EQ(o.line.noise.seed, 42u);
     EXPECT_EQ(o.line.drop.probability, 1e-4);
     EXPECT_EQ(o.line.drop.seed, sim::FaultRate{}.seed);
+    EXPECT_EQ(o.line.latency_ms, 16);
 }
 
 TEST(SimOptions, MistakesAreRefused) {
@@ -126,6 +129,8 @@ TEST(SimOptions, MistakesAreRefused) {
         {"--drop", "0.1:"},  // seed missing
         {"--drop", "0.1:x"},
         {"--drop", "0.1;7"},
+        {"--latency", "256"},  // an adapter's timer is a byte
+        {"--latency", "-1"},
     };
     for (const std::vector<std::string>& mistake : mistakes) {
         sim::Options options;

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -228,6 +229,53 @@ TEST(SimLine, HostHeardAtTheRateItHadWhenItWroteBeforeReopening) {
     }
     EXPECT_EQ(got, "host 9600\n\n");
     close(host);
+}
+
+TEST(SimLine, HostWhoseRateChangesWithoutReopeningIsHeardAtEitherRateForItsLastBytes) {
+    // An emulated port's backend sets the pty's rate as its guest does, and
+    // the line may read what was sent before the change only after it.
+    sim::PtyLine line;
+    ASSERT_TRUE(line.open(19200));
+    int host = open_host(line, 19200);
+    ASSERT_GE(host, 0);
+    send(host, "A");
+    EXPECT_EQ(line.read_byte(1000), 'A');
+    send(host, "host 9600\n");
+    ASSERT_EQ(write_line_settings(host, 9600), 0);
+    std::string got;
+    for (int byte; (byte = line.read_byte(300)) >= 0;) got += static_cast<char>(byte);
+    EXPECT_EQ(got, "host 9600\n");
+    close(host);
+}
+
+TEST(SimLine, AdapterHoldsBytesForTheHostUntilItsTimerRunsOutOrItHoldsAPacket) {
+    struct Case {
+        int latency_ms;
+        std::size_t written;
+        std::size_t at_once;  // bytes the host has within a few milliseconds
+    } cases[] = {{0, 100, 100}, {40, 1, 0}, {40, 100, 62}};
+    for (const Case& c : cases) {
+        sim::LineOptions options;
+        options.latency_ms = c.latency_ms;
+        sim::PtyLine line(options);
+        ASSERT_TRUE(line.open(19200));
+        int host = open_host(line, 19200);
+        ASSERT_GE(host, 0);
+        auto start = Clock::now();
+        line.write(std::string(c.written, 'z'));
+        auto host_has = [&](int wait_ms) {
+            line.read_byte(wait_ms);
+            int count = 0;
+            ioctl(host, FIONREAD, &count);
+            return static_cast<std::size_t>(count);
+        };
+        EXPECT_EQ(host_has(5), c.at_once) << c.latency_ms << " " << c.written;
+        EXPECT_EQ(host_has(60), c.written) << c.latency_ms << " " << c.written;
+        if (c.latency_ms > 0) {
+            EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(40));
+        }
+        close(host);
+    }
 }
 
 TEST(SimLine, WhatTheDeviceWritesReachesTheHost) {
