@@ -5,14 +5,16 @@ Builds a small guest (Debian's kernel, a static busybox, the program with its
 shared libraries, the modules, the example files and an init that runs the
 steps), boots it in QEMU with its serial ports wired to simulators on this
 machine (an emulated PC: a 16550 UART and an FTDI adapter; an emulated arm64
-board: its PL011 UART, the Raspberry Pi's), runs every step of tests/drivers/steps in that one boot, and checks
-the results here: the program's output, its exit status, the simulator's
-strict verdict and the bytes it saved, the rates the guest programmed (from
-QEMU's trace), and the same steps on a pty for comparison.
+board: its PL011 UART, the Raspberry Pi's), runs every step of
+tests/drivers/steps in that one boot, and checks the results here: the
+program's output, its exit status, the simulator's strict verdict and the
+bytes it saved, the rates the guest programmed (from QEMU's trace), and the
+same steps on a pty for comparison.
 
 The guest's ports are wired only to simulators: QEMU opens each simulator's
 pty with its `serial` chardev backend, which applies the rate the guest sets
-to that pty. The guest talks to the bed over a virtio console.
+to that pty (the PL011, which passes no rate, reaches it through the bed:
+UartRelay). The guest talks to the bed over a virtio console.
 """
 
 import argparse
@@ -86,8 +88,8 @@ MACHINES = {
     },
     # QEMU's arm64 board (TCG), whose only UART is a PL011, the Raspberry
     # Pi's: the amba-pl011 driver's /dev/ttyAMA0. QEMU's PL011 passes neither
-    # the rate nor the frame the guest sets on to its chardev (a pty stays at
-    # the 115200 baud that QEMU's serial backend sets when it opens it), so
+    # the rate nor the frame the guest sets on to its chardev (a pty on QEMU's
+    # serial backend stays at the 115200 baud it sets when it opens it), so
     # the simulator hears every byte as sent, and the rates and frame the
     # guest programmed are checked from QEMU's trace alone; and its chardev
     # cannot be changed while the guest runs, so it is a socket of the bed's,
