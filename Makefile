@@ -11,7 +11,7 @@ CMAKE_FLAGS ?=
 
 .PHONY: all build run test test-windows deps clean package package-test package-windows \
 	package-windows-test test-sanitize coverage fuzz fuzz-build fuzz-corpus soak mutate \
-	test-arm64 test-armhf test-unsigned-char test-drivers
+	test-arm64 test-armhf test-unsigned-char test-drivers test-drivers-arm64
 
 all: build
 
@@ -58,6 +58,18 @@ DRIVERS_BUILD ?= build-drivers
 test-drivers: deps build
 	@sh scripts/install-deps.sh drivers
 	python3 tests/drivers/bed.py --build $(BUILD) --work $(DRIVERS_BUILD)
+
+# The same bed on an emulated arm64 board, whose UART is the Raspberry Pi's
+# PL011 (/dev/ttyAMA0, the amba-pl011 driver): the guest runs the program of
+# the arm64 cross build (ARM64_BUILD), the simulators run here from BUILD.
+ARM64_BUILD ?= build-arm64
+
+test-drivers-arm64: deps build
+	@sh scripts/install-deps.sh arm64 drivers-arm64
+	cmake -S . -B $(ARM64_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/linux-arm64.cmake
+	cmake --build $(ARM64_BUILD) --target vestrimond -j$(JOBS)
+	python3 tests/drivers/bed.py --machine aarch64 --build $(BUILD) --guest-build $(ARM64_BUILD) \
+	  --work $(DRIVERS_BUILD)
 
 # Downloads and firmware updates on a paced line with noise and lost bytes,
 # session after session for SOAK_TIME seconds; prints the figures and fails

@@ -8,7 +8,10 @@
 # for that architecture, the target's run-time libraries that the program
 # links (multiarch: the architecture is added to dpkg's) and qemu-user to run
 # what was built; "drivers" QEMU's PC, a static busybox, cpio and Python for the
-# emulated PC of `make test-drivers`.
+# emulated PC of `make test-drivers`; "drivers-arm64" QEMU's ARM machines, cpio
+# and Python for the arm64 guest of `make test-drivers-arm64` (with "arm64" for
+# the program's cross build; the guest's busybox is unpacked from its package
+# by the bed, as the kernel is).
 set -e
 
 missing=""
@@ -65,6 +68,11 @@ for extra in "$@"; do
             command -v qemu-system-x86_64 >/dev/null 2>&1 ||
                 missing_plain="$missing_plain qemu-system-x86"
             has_package busybox-static || missing_plain="$missing_plain busybox-static"
+            command -v cpio >/dev/null 2>&1 || missing_plain="$missing_plain cpio"
+            command -v python3 >/dev/null 2>&1 || missing_plain="$missing_plain python3" ;;
+        drivers-arm64)
+            command -v qemu-system-aarch64 >/dev/null 2>&1 ||
+                missing_plain="$missing_plain qemu-system-arm"
             command -v cpio >/dev/null 2>&1 || missing_plain="$missing_plain cpio"
             command -v python3 >/dev/null 2>&1 || missing_plain="$missing_plain python3" ;;
         *)

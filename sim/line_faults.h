@@ -12,12 +12,16 @@ struct FaultRate {
     uint64_t seed = 1;
 };
 
-// How the simulated line behaves (--pace, --noise, --drop, --latency).
+// How the simulated line behaves (--pace, --noise, --drop, --latency,
+// --ignore-host-rate).
 struct LineOptions {
     bool pace = false;   // bytes take their time at the rates both ends set
     FaultRate noise;     // a byte hit has one of its 8 bits flipped
     FaultRate drop;      // a byte hit is lost
     int latency_ms = 0;  // a USB adapter's latency timer at the host's end (0: none)
+    // The host's end shows no rate (a port whose emulation keeps the rate its
+    // guest sets to itself): every byte counts as sent at the device's rate.
+    bool ignore_host_rate = false;
 };
 
 // The faults of one direction of the line. Each direction draws from its own

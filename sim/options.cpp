@@ -191,6 +191,9 @@ const OptionRule option_rules[] = {
      [](Options& o, const char* v) {
          return read_count(v, &o.line.latency_ms) && o.line.latency_ms <= 255;
      }},
+    {"--ignore-host-rate", nullptr,
+     "the host's end shows no rate (an emulated UART that keeps it): hear every byte as sent",
+     [](Options& o, const char*) { return (o.line.ignore_host_rate = true); }},
     {"--noise", "P[:SEED]", "flip one bit of a byte with probability P, in both directions",
      [](Options& o, const char* v) { return read_fault_rate(v, &o.line.noise); }},
     {"--drop", "P[:SEED]", "lose a byte with probability P, in both directions",

@@ -175,7 +175,8 @@ int PtyLine::receive() {
     host_rates_.add(rate_now);
 
     const auto now = clock::now();
-    const int32_t timed_at = options_.pace ? rate_now : 0;
+    const int32_t sender_rate = options_.ignore_host_rate ? rate_ : rate_now;
+    const int32_t timed_at = options_.pace ? sender_rate : 0;
     for (ssize_t i = 0; i < count; ++i) {
         in_flight_.push_back({bytes[i], from_host_.send(now, timed_at), sent_at});
     }
@@ -197,7 +198,7 @@ bool PtyLine::take_arrived() {
             log_line("lost a byte from the host");
             continue;
         }
-        if (sent.sent_at.has(rate_)) {
+        if (options_.ignore_host_rate || sent.sent_at.has(rate_)) {
             heard_.push_back(static_cast<uint8_t>(byte));
             continue;
         }
@@ -236,7 +237,7 @@ void PtyLine::send_arrived() {
             continue;
         }
         uint8_t clean = static_cast<uint8_t>(byte);
-        if (host == sent.sent_at) {
+        if (options_.ignore_host_rate || host == sent.sent_at) {
             hand_to_host(&clean, 1, sent.arrival);
             continue;
         }

@@ -29,6 +29,8 @@ namespace sim {
 // the line last took bytes: what a host wrote just before it reopened at a
 // new rate is heard at the old one, however late the line gets to it. Other bytes, and bytes the host writes once its end
 // has been quiet a moment since it reopened, count as sent at its rate now.
+// A host whose end shows no rate at all (ignore_host_rate) is heard, and
+// hears, as if it always had the device's rate.
 //
 // With pacing, bytes take their time on the line: each direction carries one
 // frame of 10 bits at a time at the sender's rate, and the far end has a byte

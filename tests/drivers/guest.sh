@@ -1,6 +1,7 @@
 #!/bin/busybox sh
 # The init of the guest of `make test-drivers` (tests/drivers/bed.py fills in
-# the modules, the environment and the steps): it runs the steps one after the
+# the modules, the environment, the links to the ports that a board's udev
+# rules would make, and the steps): it runs the steps one after the
 # other, each once the bed has wired its port to a simulator, sends each
 # step's results to the bed over the virtio console, and powers the guest off.
 /bin/busybox --install -s /bin
@@ -8,6 +9,7 @@ export PATH=/bin HOME=/root @ENV@
 mount -t proc proc /proc
 mount -t sysfs sysfs /sys
 mount -t devtmpfs devtmpfs /dev
+@LINKS@
 mkdir -p /run/lock /var
 chmod 1777 /run/lock /tmp
 ln -s /run/lock /var/lock

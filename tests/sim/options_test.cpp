@@ -64,7 +64,8 @@ TEST(SimOptions, EveryOptionReachesItsField) {
                      "0.001:42",
                      "--drop=1e-4",
                      "--latency",
-                     "16"},
+                     "16",
+                     "--ignore-host-rate"},
                     o),
               sim::ParseResult::run);
     EXPECT_EQ(o.link, "/tmp/com1");
@@ -99,6 +100,7 @@ TEST(SimOptions, EveryOptionReachesItsField) {
     EXPECT_EQ(o.line.drop.probability, 1e-4);
     EXPECT_EQ(o.line.drop.seed, sim::FaultRate{}.seed);
     EXPECT_EQ(o.line.latency_ms, 16);
+    EXPECT_TRUE(o.line.ignore_host_rate);
 }
 
 TEST(SimOptions, MistakesAreRefused) {

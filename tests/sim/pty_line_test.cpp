@@ -183,6 +183,26 @@ TEST(SimLine, BytesSentAtAnotherRateThanTheDevicesArriveDamaged) {
     close(host);
 }
 
+TEST(SimLine, HostWhoseEndShowsNoRateIsHeardAndHearsAtTheDevicesRate) {
+    // QEMU's PL011 leaves the pty at the rate its backend set at the start.
+    sim::LineOptions blind;
+    blind.ignore_host_rate = true;
+    sim::PtyLine line(blind);
+    ASSERT_TRUE(line.open(19200));
+    int host = open_host(line, 115200);
+    ASSERT_GE(host, 0);
+    line.set_rate(4800);
+    send(host, "ok");
+    EXPECT_EQ(device_hears(line), (std::vector<int>{'o', 'k'}));
+    line.write("\n");
+    pollfd watch{host, POLLIN, 0};
+    unsigned char byte = 0;
+    ASSERT_EQ(poll(&watch, 1, 1000), 1);
+    ASSERT_EQ(read(host, &byte, 1), 1);
+    EXPECT_EQ(byte, '\n');
+    close(host);
+}
+
 TEST(SimLine, EachByteIsHeardAtTheRateTheDeviceHasWhenItTakesIt) {
     // Paced, the bytes of two writes are on their way together: the device
     // changes its rate after the first write's bytes, before the second's.
