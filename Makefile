@@ -11,7 +11,7 @@ CMAKE_FLAGS ?=
 
 .PHONY: all build run test test-windows deps clean package package-test package-windows \
 	package-windows-test test-sanitize coverage fuzz fuzz-build fuzz-corpus soak mutate \
-	test-arm64 test-armhf test-unsigned-char test-drivers test-drivers-arm64
+	test-arm64 test-armhf test-unsigned-char test-drivers test-drivers-pc test-drivers-arm64
 
 all: build
 
@@ -49,21 +49,24 @@ clean:
 	rm -rf $(BUILD) $(WIN_BUILD) $(PACKAGE_BUILD) $(WIN_PACKAGE_BUILD) build-arm64 build-armhf \
 	  $(UNSIGNED_CHAR_BUILD) $(DRIVERS_BUILD)
 
-# The program on the kernel's own serial drivers: an emulated PC (QEMU) booting
-# Debian's kernel, its 16550 UART and an FTDI USB adapter wired to simulators,
-# every step of tests/drivers/steps in one boot (tests/drivers/bed.py). The
-# kernel package is unpacked into DRIVERS_BUILD, never installed.
+# The program on the kernel's own serial drivers (tests/drivers/bed.py): an
+# emulated PC (QEMU) booting Debian's kernel, its 16550 UART and an FTDI USB
+# adapter wired to simulators, then an emulated arm64 board whose UART is the
+# Raspberry Pi's PL011 (/dev/ttyAMA0, the amba-pl011 driver). Every step of
+# tests/drivers/steps runs in one boot of each. The kernel packages are
+# unpacked into DRIVERS_BUILD, never installed. test-drivers-pc and
+# test-drivers-arm64 run one machine each.
 DRIVERS_BUILD ?= build-drivers
+ARM64_BUILD ?= build-arm64
 
-test-drivers: deps build
+test-drivers: test-drivers-pc test-drivers-arm64
+
+test-drivers-pc: deps build
 	@sh scripts/install-deps.sh drivers
 	python3 tests/drivers/bed.py --build $(BUILD) --work $(DRIVERS_BUILD)
 
-# The same bed on an emulated arm64 board, whose UART is the Raspberry Pi's
-# PL011 (/dev/ttyAMA0, the amba-pl011 driver): the guest runs the program of
-# the arm64 cross build (ARM64_BUILD), the simulators run here from BUILD.
-ARM64_BUILD ?= build-arm64
-
+# The arm64 guest runs the program of the arm64 cross build (ARM64_BUILD); the
+# simulators run here from BUILD.
 test-drivers-arm64: deps build
 	@sh scripts/install-deps.sh arm64 drivers-arm64
 	cmake -S . -B $(ARM64_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/linux-arm64.cmake
