@@ -5,7 +5,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <random>
 #include <string>
+#include <thread>
 
 #include "sim/hex_record.h"
 #include "sim/log.h"
@@ -99,14 +101,13 @@ struct Record {
 enum class Got { record, hung_up, interrupted };
 
 // Reads one record line up to its CR, or up to a pause: the host sends each
-// record at once.
-Got read_record(Line& line, Record& record) {
+// record at once. `first` is the record's first byte when it came already.
+Got read_record(Line& line, Record& record, int first) {
     record.length = 0;
     record.overflow = false;
-    int byte;
-    do {
-        byte = line.read_byte(-1);
-    } while (byte == Line::timed_out);
+    int byte = first;
+    while (byte == Line::timed_out) byte = line.read_byte(-1);
+    if (byte == Line::hung_up) return Got::hung_up;
     if (byte == interrupt_char) return Got::interrupted;
     while (byte >= 0 && byte != '\r') {
         if (record.length < record_buffer) {
@@ -186,14 +187,47 @@ class Resends {
     char answer_[16] = "";
 };
 
+// The answers of a slow loader come after a random time. The host has to wait
+// for them: a byte that it sends meanwhile is a record sent again before the
+// answer to the last one came, and that answer would then be taken for the
+// new record's.
+class SlowAnswers {
+  public:
+    explicit SlowAnswers(const LoaderOptions& options)
+        : random_(options.slow_seed), delays_(0, std::max(options.slow_answer_ms, 0)) {}
+
+    // Holds the answer to record `number` back; returns the byte that came
+    // meanwhile, or Line::timed_out.
+    int hold(Line& line, int number) {
+        if (delays_.max() == 0) return Line::timed_out;
+        const int delay_ms = delays_(random_);
+        const auto until = clock::now() + std::chrono::milliseconds(delay_ms);
+        int byte = line.read_byte(delay_ms);
+        if (byte >= 0 && byte != interrupt_char) {
+            violation("firmware record %d: the host sent again before the answer, held back "
+                      "%d ms, came",
+                      number, delay_ms);
+            std::this_thread::sleep_until(until);
+        }
+        return byte;
+    }
+
+  private:
+    std::mt19937_64 random_;
+    std::uniform_int_distribution<int> delays_;
+};
+
 void receive_records(Line& line, const LoaderOptions& options) {
     std::FILE* saved = nullptr;
     if (!options.save_records.empty()) saved = std::fopen(options.save_records.c_str(), "w");
     Record record;
     Resends resends;
+    SlowAnswers slow(options);
     int number = 1;
     size_t transmission = 0;  // of the current record, from 0
-    while (read_record(line, record) == Got::record) {
+    int early = Line::timed_out;  // the next record's first byte, when it came early
+    while (read_record(line, record, early) == Got::record) {
+        early = Line::timed_out;
         if (number == options.hang_up_record) {
             line.cut_line();
             break;
@@ -204,6 +238,7 @@ void receive_records(Line& line, const LoaderOptions& options) {
         const bool well_formed = verdict == ack;
         if (scripted != nullptr) verdict = *scripted;
         resends.answered(record, well_formed, verdict);
+        if (verdict >= 0) early = slow.hold(line, number);
         // An accepted record is saved before its ACK goes out: the host may
         // end, and the file be read, as soon as the last ACK arrives.
         if (verdict == ack) {

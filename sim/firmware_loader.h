@@ -19,6 +19,10 @@ struct LoaderOptions {
     // its first transmissions in order (a byte 0..255, or -1 for silence);
     // later transmissions are checked and answered normally.
     std::vector<std::pair<int, std::vector<int>>> record_answers;
+    // A slow loader, as one that erases a flash page before it answers: each
+    // answer to a record is held back by a random time of up to this many ms.
+    int slow_answer_ms = 0;
+    unsigned long long slow_seed = 1;
 };
 
 // Plays the loader after a reset: prompt, sync, identifier, then one answer

@@ -118,6 +118,21 @@ bool read_fault_rate(const char* text, FaultRate* rate) {
     return *end == '\0';
 }
 
+// "MS[:SEED]": the longest time a slow loader holds an answer back.
+bool read_slow_loader(const char* text, LoaderOptions* loader) {
+    std::string ms(text, std::strcspn(text, ":"));
+    if (!read_count(ms.c_str(), &loader->slow_answer_ms) || loader->slow_answer_ms < 1 ||
+        loader->slow_answer_ms > 10000) {
+        return false;
+    }
+    const char* seed = text + ms.size();
+    if (*seed == '\0') return true;
+    if (*++seed < '0' || *seed > '9') return false;
+    char* end;
+    loader->slow_seed = std::strtoull(seed, &end, 0);
+    return *end == '\0';
+}
+
 struct OptionRule {
     const char* name;
     const char* value_name;  // nullptr: a flag without value
@@ -183,6 +198,9 @@ const OptionRule option_rules[] = {
      "firmware: first answers to record REC (from 1): bytes as 0x12 or 18, \"none\" for "
      "silence; may repeat",
      [](Options& o, const char* v) { return read_loader_answers(v, o); }},
+    {"--slow-loader", "MS[:SEED]",
+     "firmware: hold each record's answer back by a random time of up to MS ms",
+     [](Options& o, const char* v) { return read_slow_loader(v, &o.loader); }},
     {"--pace", nullptr, "bytes take their time on the line, at the rate each end has set",
      [](Options& o, const char*) { return (o.line.pace = true); }},
     {"--latency", "MS",

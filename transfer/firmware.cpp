@@ -15,11 +15,18 @@ namespace {
 constexpr int warning_minutes = 5;
 constexpr int answer_bytes = 20;  // the loader's answers are looked for in rx_buf[0..19]
 constexpr int record_answer_ms = 100;
+// A loader erasing a flash page, or a radio or Bluetooth link, may answer a
+// record long after those 100 ms. Before a record goes again the host listens
+// this much longer for the answer of its transmission, so that a late answer
+// is never taken for the answer of the resend.
+constexpr int late_answer_ms = 1200;
 // After an answer other than the ACK of a record's first transmission, the
 // host reads on until the line has been quiet this long, at most so many
 // bytes: a line that never goes quiet does not hold the update.
 constexpr int quiet_ms = 100;
 constexpr int quiet_bytes = 64;
+constexpr uint8_t fw_buffer_full = 0x17;
+constexpr uint8_t fw_fatal = 0x18;
 
 // A loader answer: one byte waited for long, then up to 19 more that follow it
 // closely, at rx_buf[0] and rx_buf[1..19].
@@ -164,8 +171,8 @@ constexpr RecordError record_errors[] = {
     {0x12, "\n\a\aError: Firmware updating error: bad record checksum on Line %lu, resending.\n",
      0},
     {0x15, "\n\a\aError: Firmware updating error: validation on Line %lu, resending.\n", 0},
-    {0x17, "\n\a\aError: Firmware updating error: buffer full on Line %lu- aborting!\n", -14},
-    {0x18, "\n\a\aError: Firmware updating error: fatal on Line %lu- aborting!\n", -13},
+    {fw_buffer_full, "\n\a\aError: Firmware updating error: buffer full on Line %lu- aborting!\n", -14},
+    {fw_fatal, "\n\a\aError: Firmware updating error: fatal on Line %lu- aborting!\n", -13},
 };
 
 // Reports a record answer other than ACK; 0 to send the record again.
@@ -189,28 +196,45 @@ struct Transfer {
 
 // What the loader said to one transmission of a record.
 struct RecordAnswer {
-    uint8_t byte;  // the first byte that arrived, 0 when none did
-    bool ack;      // an ACK among what arrived
+    uint8_t byte = 0;    // the first byte that arrived, 0 when none did
+    bool ack = false;    // an ACK among what arrived
+    uint8_t ending = 0;  // the first buffer-full or fatal code among it, 0 when none
 };
+
+void take_answer_byte(RecordAnswer& answer, uint8_t byte) {
+    if (answer.byte == 0) answer.byte = byte;
+    if (byte == fw_ack) answer.ack = true;
+    if (answer.ending == 0 && (byte == fw_buffer_full || byte == fw_fatal)) answer.ending = byte;
+}
 
 // Adds what arrives until the line has been quiet to `answer`.
 void read_until_quiet(RecordAnswer& answer) {
     for (int bytes = 0; bytes < quiet_bytes; ++bytes) {
         if (read_port(port_name, rx_buf, 1, quiet_ms) <= 0) return;
-        if (answer.byte == 0) answer.byte = rx_buf[0];
-        if (rx_buf[0] == fw_ack) answer.ack = true;
+        take_answer_byte(answer, rx_buf[0]);
     }
 }
 
 // The loader answers each transmission with one byte, in order, and its
 // answers carry no record number. A record's first transmission answered by
-// an ACK at once is the usual case, taken as it comes. After anything else (a
-// time-out, another byte, or an ACK to a record sent again, which may be the
-// late answer of the transmission before), what arrives until the line is
-// quiet is this record's answer too: the late answers of its earlier
-// transmissions, noise, or what the device says after it; never the next
-// record's. The record is acknowledged when an ACK is among it, else it goes
-// again, and the answer read next is the resent record's own.
+// an ACK at once is the usual case, taken as it comes. Otherwise the answer
+// of this transmission is waited for (a late one included) and what follows
+// it until the line is quiet is counted with it: noise, or what the device
+// says after it, never the next record's answer. So when the record goes
+// again, no answer of an earlier transmission is still on its way.
+RecordAnswer read_record_answer(bool first_transmission) {
+    rx_buf[0] = 0;
+    read_port(port_name, rx_buf, 1, record_answer_ms);
+    RecordAnswer answer;
+    if (rx_buf[0] == 0) read_port(port_name, rx_buf, 1, late_answer_ms);
+    if (rx_buf[0] == 0) return answer;
+    take_answer_byte(answer, rx_buf[0]);
+    if (!(first_transmission && answer.ack)) read_until_quiet(answer);
+    return answer;
+}
+
+// Sends a record until an answer of its own acknowledges it. A buffer-full or
+// fatal code anywhere in an answer ends the update: the loader has given up.
 int send_record(Transfer& transfer, const char* record, int length, unsigned long line_no) {
     for (bool first = true;; first = false) {
         if (write_port(port_name, record, length) <= 0) {
@@ -218,11 +242,8 @@ int send_record(Transfer& transfer, const char* record, int length, unsigned lon
                         port_name);
             return -11;
         }
-        rx_buf[0] = 0;
-        read_port(port_name, rx_buf, 1, record_answer_ms);
-        RecordAnswer answer{rx_buf[0], rx_buf[0] == fw_ack};
-        if (!(first && answer.ack)) read_until_quiet(answer);
-        if (answer.ack) {
+        RecordAnswer answer = read_record_answer(first);
+        if (answer.ack && answer.ending == 0) {
             ++transfer.acknowledged;
             fw_progress(transfer.acknowledged, transfer.total);
             return 0;
@@ -233,7 +254,7 @@ int send_record(Transfer& transfer, const char* record, int length, unsigned lon
                 fw_max_errors);
             return -12;
         }
-        int result = report_record_error(answer.byte, line_no);
+        int result = report_record_error(answer.ending != 0 ? answer.ending : answer.byte, line_no);
         if (result != 0) return result;
     }
 }
@@ -246,7 +267,7 @@ void report_file_error() {
 // check read it, so a record that passed the check goes out whole.
 int send_records(std::FILE* fp, uint32_t total) {
     std::printf("\n\n");
-    std::rewind(fp);
+    rewind_text_file(fp);
     fw_start_time = std::time(nullptr);
     Transfer transfer{total};
     char line[hex_line_size + 1];  // room for the CR after the longest piece
@@ -314,7 +335,7 @@ int firmware(const char* port, const char* file_name, void (*wait_for_enter)()) 
     }
     std::FILE* fp = open_text_file(file_name);
     if (fp == nullptr) {
-        std::printf("\a\aError: cannot open %s\n", file_name);
+        std::printf("\a\aError: cannot open %s%s\n", file_name, text_file_error_note(errno));
         return -2;
     }
     int result = update_from(fp, port, wait_for_enter);

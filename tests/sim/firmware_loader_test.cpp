@@ -139,6 +139,30 @@ TEST(FirmwareLoader, FaultOptionsWithholdTheAnswers) {
     EXPECT_EQ(line.written(), prompt + ack + ack + ack);
     EXPECT_TRUE(line.cut());
 
+    // A host that sends the next record before the answer came: after a
+    // silent answer, or while a slow loader holds its answer back.
+    options = {};
+    options.record_answers = {{1, {-1}}};
+    line = ScriptedLine();
+    line.send(sync + identifier + record_1 + "\r" + record_end + "\r");
+    sim::forget_violations();
+    sim::run_firmware_loader(line, options);
+    EXPECT_EQ(sim::violation_count(), 1);
+
+    options = {};
+    options.slow_answer_ms = 5;
+    for (bool waits : {false, true}) {
+        line = greeted_line();
+        line.send(record_1 + "\r");
+        if (waits) line.pause();
+        line.send(record_end + "\r");
+        if (waits) line.pause();
+        sim::forget_violations();
+        sim::run_firmware_loader(line, options);
+        EXPECT_EQ(line.written(), greeting + ack + ack) << waits;
+        EXPECT_EQ(sim::violation_count(), waits ? 0 : 1) << waits;
+    }
+
     line = ScriptedLine();
     line.send(sync + "VeMoNd2.0" + record_end + "\r");
     sim::forget_violations();

@@ -59,6 +59,8 @@ TEST(SimOptions, EveryOptionReachesItsField) {
                      "3:0x12,none,18",
                      "--loader-answers",
                      "7:0x17",
+                     "--slow-loader",
+                     "900:5",
                      "--pace",
                      "--noise",
                      "0.001:42",
@@ -94,6 +96,8 @@ TEST(SimOptions, EveryOptionReachesItsField) {
     EXPECT_EQ(o.loader.hang_up_record, 9);
     using Answers = std::vector<std::pair<int, std::vector<int>>>;
     EXPECT_EQ(o.loader.record_answers, (Answers{{3, {0x12, -1, 18}}, {7, {0x17}}}));
+    EXPECT_EQ(o.loader.slow_answer_ms, 900);
+    EXPECT_EQ(o.loader.slow_seed, 5u);
     EXPECT_TRUE(o.line.pace);
     EXPECT_EQ(o.line.noise.probability, 0.001);
     EXPECT_EQ(o.line.noise.seed, 42u);
@@ -118,6 +122,9 @@ TEST(SimOptions, MistakesAreRefused) {
         {"--loader-answers", "0:6"},    // records count from 1
         {"--loader-answers", "2:6,,7"},
         {"--loader-answers", "2"},
+        {"--slow-loader", "0"},
+        {"--slow-loader", "500:"},
+        {"--slow-loader", "500:x"},
         {"--banner", "bad \\q escape"},
         {"--banner", "short \\x4"},
         {"--vanish-on-reset"},  // without --link there is nothing to remove

@@ -1,7 +1,8 @@
 // The soak run (make soak SOAK_TIME=S): the console program against the
 // device simulator on a paced line with noise and lost bytes, session after
-// session for S seconds: downloads at every host rate, and firmware updates of
-// a 64 KiB image in 16-byte records. On every session it checks that
+// session for S seconds: downloads at every host rate, firmware updates of a
+// 64 KiB image in 16-byte records, and of a 1 KiB image to a slow loader that
+// holds its answers back for up to a second. On every session it checks that
 //   - a reported success left the device with exactly what the program meant
 //     to send (the record and rules it parsed, the firmware file's image);
 //   - the session ended within what the protocol's own time-outs allow;
@@ -44,6 +45,8 @@ struct Level {
 constexpr Level levels[] = {{0, 0}, {2e-5, 2e-6}, {2e-4, 2e-5}, {2e-3, 2e-4}};
 
 constexpr int firmware_bytes = 64 * 1024;
+constexpr int slow_firmware_bytes = 1024;
+constexpr int slow_loader_ms = 1000;
 constexpr int record_data = 16;
 constexpr int record_line = 1 + 2 * (4 + record_data + 1);  // ":" count address type data sum
 
@@ -74,30 +77,31 @@ double download_limit_ms(int32_t rate, int image_bytes) {
     return limit + packets * 5 * (wire_ms(64 + 1, rate) + read_limit(5000, 1, rate));
 }
 
-double firmware_limit_ms(int records) {
+double firmware_limit_ms(int records, int slow_ms) {
     double limit = 5000 + 2000 + read_limit(50, 32, loader_rate);  // start, drains, reset
     limit += read_limit(20000, 1, loader_rate) + read_limit(100, 19, loader_rate);
     limit += read_limit(20000, 1, loader_rate) + read_limit(30, 19, loader_rate);
     limit += read_limit(5000, 1, loader_rate) + read_limit(200, 19, loader_rate);
-    // After every error, and after the ACK of a resent record, the line is
-    // read until quiet: a late answer, then a read that finds nothing.
-    limit += 2 * 10 * 2 * read_limit(100, 1, loader_rate);
-    return limit + (records + 10) * (wire_ms(record_line + 2, loader_rate) +
+    // Every error may cost the wait for a late answer and then a read until
+    // the line is quiet: a late byte, then a read that finds nothing.
+    limit += 10 * (read_limit(1200, 1, loader_rate) + 2 * read_limit(100, 1, loader_rate));
+    return limit + (records + 10) * (wire_ms(record_line + 2, loader_rate) + slow_ms +
                                      read_limit(100, 1, loader_rate));
 }
 
 // The firmware: random bytes, in records of 16 from address 0, and the end.
 struct Firmware {
+    int bytes;
     std::string image;
     std::string hex;
     int records = 0;
 };
 
-Firmware make_firmware(unsigned seed) {
-    Firmware firmware;
+Firmware make_firmware(unsigned seed, int bytes) {
+    Firmware firmware{bytes, {}, {}};
     std::mt19937 random(seed);
-    for (int i = 0; i < firmware_bytes; ++i) firmware.image += static_cast<char>(random() & 0xFF);
-    for (int address = 0; address < firmware_bytes; address += record_data) {
+    for (int i = 0; i < bytes; ++i) firmware.image += static_cast<char>(random() & 0xFF);
+    for (int address = 0; address < bytes; address += record_data) {
         char line[record_line + 2];
         unsigned sum = record_data + (address >> 8) + (address & 0xFF);
         int at = std::snprintf(line, sizeof line, ":%02X%04X00", record_data, address);
@@ -117,9 +121,9 @@ Firmware make_firmware(unsigned seed) {
 
 // The device's memory after the record lines it saved; false when a line is
 // not a data or end record, or bytes are missing.
-bool image_of_records(const std::string& lines, std::string* image) {
-    image->assign(firmware_bytes, '\0');
-    std::vector<bool> written(firmware_bytes, false);
+bool image_of_records(const std::string& lines, int bytes, std::string* image) {
+    image->assign(size_t(bytes), '\0');
+    std::vector<bool> written(size_t(bytes), false);
     size_t at = 0;
     while (at < lines.size()) {
         size_t end = lines.find('\n', at);
@@ -131,7 +135,7 @@ bool image_of_records(const std::string& lines, std::string* image) {
             return false;
         }
         if (type == 1) continue;
-        if (type != 0 || address + count > unsigned(firmware_bytes)) return false;
+        if (type != 0 || address + count > unsigned(bytes)) return false;
         for (unsigned i = 0; i < count; ++i) {
             unsigned byte;
             if (std::sscanf(line.c_str() + 9 + 2 * i, "%2x", &byte) != 1) return false;
@@ -310,9 +314,10 @@ bool device_holds_download(const std::string& directory, const void* expected) {
 }
 
 bool device_holds_firmware(const std::string& directory, const void* expected) {
+    const auto* firmware = static_cast<const Firmware*>(expected);
     std::string image;
-    return image_of_records(read_file(directory + "/firmware.txt"), &image) &&
-           image == static_cast<const Firmware*>(expected)->image;
+    return image_of_records(read_file(directory + "/firmware.txt"), firmware->bytes, &image) &&
+           image == firmware->image;
 }
 
 std::vector<std::string> line_options(const Level& level, unsigned seed) {
@@ -347,10 +352,35 @@ int main(int argc, char** argv) {
                           conf_record.rule_count * sizeof(rule_record));
     const std::string download_script = "configure " + cfg + "\nrules " + rul + "\nconnect 1\n";
 
-    const Firmware firmware = make_firmware(1);
+    unsigned seed = 1;  // of each session's line faults
+    const Firmware firmware = make_firmware(1, firmware_bytes);
     const std::string hex_path = directory + "/firmware.hex";
     std::ofstream(hex_path) << firmware.hex;
-    const std::string firmware_script = "firmware 1 " + hex_path + "\ny\n\nx\n";
+    const Firmware slow_firmware = make_firmware(2, slow_firmware_bytes);
+    const std::string slow_hex_path = directory + "/slow-firmware.hex";
+    std::ofstream(slow_hex_path) << slow_firmware.hex;
+    // One firmware update: the session's name, the image, its file, and the
+    // longest time the loader holds an answer back (0: it answers at once).
+    auto firmware_session = [&](const std::string& name, const Firmware& image,
+                                const std::string& path, int slow_ms, const Level& level) {
+        Session session;
+        session.name = name + ", " + level_name(level);
+        session.sim_options = line_options(level, seed++);
+        session.sim_options.insert(session.sim_options.end(),
+                                   {"--save-firmware", directory + "/firmware.txt"});
+        if (slow_ms > 0) {
+            session.sim_options.insert(session.sim_options.end(),
+                                       {"--slow-loader", std::to_string(slow_ms) + ":" +
+                                                             std::to_string(seed)});
+        }
+        session.script = "firmware 1 " + path + "\ny\n\nx\n";
+        session.limit_ms = firmware_limit_ms(image.records, slow_ms);
+        session.device_holds = device_holds_firmware;
+        session.directory = directory;
+        session.expected = &image;
+        session.firmware = true;
+        return session;
+    };
 
     std::printf("\nSoak: %.0f s, paced line, noise and loss per byte in each direction\n\n",
                 budget_s);
@@ -359,7 +389,6 @@ int main(int argc, char** argv) {
     auto time_left = [&] {
         return std::chrono::duration<double>(soak_clock::now() - start).count() < budget_s;
     };
-    unsigned seed = 1;
     for (int round = 0; time_left(); ++round) {
         for (size_t l = 0; l < std::size(levels) && time_left(); ++l) {
             const Level& level = levels[(size_t(round) + l) % std::size(levels)];
@@ -384,21 +413,17 @@ int main(int argc, char** argv) {
                 run(session, figures);
             }
             if (l != 0 || !time_left()) continue;
-            // One firmware update a round, at the next noise level each time.
+            // Two firmware updates a round, at the next noise level each time:
+            // the small image to a slow loader, and the large one.
             const Level& fw_level = levels[size_t(round + 1) % std::size(levels)];
-            Session session;
-            session.name = "firmware 64 KiB at 19200, " + level_name(fw_level);
-            session.sim_options = line_options(fw_level, seed++);
-            session.sim_options.insert(session.sim_options.end(),
-                                       {"--save-firmware", directory + "/firmware.txt"});
-            session.script = firmware_script;
-            session.limit_ms = firmware_limit_ms(firmware.records);
-            session.device_holds = device_holds_firmware;
-            session.directory = directory;
-            session.expected = &firmware;
-            session.firmware = true;
             std::remove((directory + "/firmware.txt").c_str());
-            run(session, figures);
+            run(firmware_session("firmware 1 KiB, slow loader", slow_firmware, slow_hex_path,
+                                 slow_loader_ms, fw_level),
+                figures);
+            if (!time_left()) break;
+            std::remove((directory + "/firmware.txt").c_str());
+            run(firmware_session("firmware 64 KiB at 19200", firmware, hex_path, 0, fw_level),
+                figures);
         }
     }
     std::printf("\nSessions              %d in %.0f s\n", figures.sessions,
@@ -419,6 +444,7 @@ int main(int argc, char** argv) {
                 figures.violations, figures.line_departures);
     std::printf("Longest session       %.1f s: %s\n", figures.longest_s, figures.longest.c_str());
     std::remove(hex_path.c_str());
+    std::remove(slow_hex_path.c_str());
     std::remove((directory + "/conf.bin").c_str());
     std::remove((directory + "/rules.bin").c_str());
     std::remove((directory + "/firmware.txt").c_str());

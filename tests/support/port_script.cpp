@@ -13,7 +13,14 @@ State state;
 
 void reset() { state = State{}; }
 
-void feed(const std::string& bytes) { state.chunks.push_back(bytes); }
+void feed(const std::string& bytes) { feed_at(0, bytes); }
+
+void feed_at(unsigned delay_ms, const std::string& bytes) {
+    Chunk chunk{bytes, state.now_ms + delay_ms};
+    auto later = std::find_if(state.chunks.begin(), state.chunks.end(),
+                              [&](const Chunk& c) { return c.at_ms > chunk.at_ms; });
+    state.chunks.insert(later, chunk);
+}
 
 std::string all_written() {
     std::string joined;
@@ -52,25 +59,34 @@ int write_port(const char* name, const void* bytes, int count) {
     }
     std::string data(static_cast<const char*>(bytes), static_cast<size_t>(count));
     state.writes.push_back(data);
+    state.write_ms.push_back(state.now_ms);
     if (state.on_write) state.on_write(data);
     return count;
 }
 
 int read_port(const char*, void* buffer, int size, int timeout_ms) {
+    const unsigned began = state.now_ms;
+    const unsigned deadline = began + static_cast<unsigned>(std::max(timeout_ms, 0));
     int got = 0;
-    if (!state.chunks.empty()) {
-        std::string& chunk = state.chunks.front();
+    if (!state.chunks.empty() && state.chunks.front().bytes.empty()) {
+        state.chunks.pop_front();
+        state.now_ms = deadline;
+    } else if (!state.chunks.empty() && state.chunks.front().at_ms <= deadline) {
+        port_script::Chunk& chunk = state.chunks.front();
+        state.now_ms = std::max(state.now_ms, chunk.at_ms);
         auto* out = static_cast<char*>(buffer);
         size_t taken = 0;
         // Received NUL bytes never reach the caller.
-        while (taken < chunk.size() && got < size) {
-            char c = chunk[taken++];
+        while (taken < chunk.bytes.size() && got < size) {
+            char c = chunk.bytes[taken++];
             if (c != '\0') out[got++] = c;
         }
-        chunk.erase(0, taken);
-        if (chunk.empty()) state.chunks.pop_front();
+        chunk.bytes.erase(0, taken);
+        if (chunk.bytes.empty()) state.chunks.pop_front();
+    } else {
+        state.now_ms = deadline;
     }
-    state.reads.push_back({size, timeout_ms, got});
+    state.reads.push_back({size, timeout_ms, got, began});
     return got;
 }
 
@@ -85,4 +101,7 @@ void print_open_hint() {}
 
 int last_system_error() { return 0; }
 const char* system_error_text() { return "scripted"; }
-void sleep_ms(unsigned milliseconds) { state.slept_ms += milliseconds; }
+void sleep_ms(unsigned milliseconds) {
+    state.slept_ms += milliseconds;
+    state.now_ms += milliseconds;
+}

@@ -7,14 +7,21 @@
 #include <vector>
 
 // A scripted serial port for unit tests: it records what the program writes
-// and answers reads from scripted chunks. No timing: a read that finds
-// nothing returns 0 at once, as a read whose time-out ran out.
+// and answers reads from scripted chunks. It keeps a clock of its own: a chunk
+// arrives at a given time, a read takes it when it has arrived by the read's
+// time-out, and a read that finds nothing lets its whole time-out pass.
 namespace port_script {
 
 struct ReadCall {
     int size;
     int timeout_ms;
     int got;
+    unsigned at_ms;  // when the read began
+};
+
+struct Chunk {
+    std::string bytes;  // empty: one read that finds nothing, whenever it comes
+    unsigned at_ms;     // when it arrives
 };
 
 struct State {
@@ -23,14 +30,16 @@ struct State {
     int opens = 0;
     int closes = 0;
     int purges = 0;
+    unsigned now_ms = 0;     // the clock: read time-outs and pauses let it pass
     unsigned slept_ms = 0;   // every pause of the program, added up
     int open_result = 0;     // what open_port returns
     int fail_write_at = -1;  // the 0-based write that fails (-3), or -1
     std::vector<std::string> writes;  // every write, in order
+    std::vector<unsigned> write_ms;   // when each of them was written
     std::vector<ReadCall> reads;      // every read, in order
-    // Input: a read takes bytes from the front chunk only, up to its size; an
-    // empty chunk stands for one read that finds nothing.
-    std::deque<std::string> chunks;
+    // Input, in order of arrival: a read takes bytes from the front chunk
+    // only, up to its size.
+    std::deque<Chunk> chunks;
     // Called after every successful write with its bytes; may feed answers.
     std::function<void(const std::string&)> on_write;
 };
@@ -38,7 +47,10 @@ struct State {
 extern State state;
 
 void reset();
-void feed(const std::string& bytes);  // appends one chunk
+void feed(const std::string& bytes);  // one chunk that arrives now
+// One chunk that arrives delay_ms from now, after every chunk that arrives
+// before or with it.
+void feed_at(unsigned delay_ms, const std::string& bytes);
 std::string all_written();            // every write joined
 
 }  // namespace port_script

@@ -34,22 +34,24 @@ struct Loader {
     std::vector<std::string> after_reset = {"", "\x05"};
     std::vector<std::string> after_sync = {"\x06"};
     std::vector<std::string> after_ident = {"\x06"};
-    // The chunks that follow each record transmission, then ACK.
+    // What follows one transmission of a record: chunks, the first of them
+    // delay_ms after the transmission, the others with it.
     struct Answer {
         Answer(const char* chunk) : chunks{chunk} {}
         Answer(std::string chunk) : chunks{std::move(chunk)} {}
         std::vector<std::string> chunks;
+        unsigned delay_ms = 0;
     };
-    std::vector<Answer> records;
+    // For each record in the order of the file, the answers to its
+    // transmissions in turn; any further transmission is acknowledged.
+    std::vector<std::vector<Answer>> records;
     int reopen_result = 0;
 };
 
-// An answer that arrives only after `quiet_reads` reads found nothing: the
-// first of them is the read that waited for it.
-Loader::Answer late(const std::string& answer, int quiet_reads = 1) {
-    Loader::Answer late_answer("");
-    late_answer.chunks.resize(static_cast<size_t>(quiet_reads));
-    late_answer.chunks.push_back(answer);
+// An answer that arrives delay_ms after its transmission.
+Loader::Answer late(const std::string& answer, unsigned delay_ms) {
+    Loader::Answer late_answer(answer);
+    late_answer.delay_ms = delay_ms;
     return late_answer;
 }
 
@@ -110,7 +112,8 @@ void typed_enter() {
 void install(const Loader& loader) {
     port_script::reset();
     written_before_enter.clear();
-    port_script::state.on_write = [loader, record = size_t{0}](const std::string& w) mutable {
+    port_script::state.on_write = [loader, record = size_t(-1), transmission = size_t{0},
+                                   last_record = std::string()](const std::string& w) mutable {
         auto feed_all = [](const std::vector<std::string>& chunks) {
             for (const std::string& chunk : chunks) port_script::feed(chunk);
         };
@@ -123,12 +126,23 @@ void install(const Loader& loader) {
         } else if (w == "VeMoNd1.0") {
             feed_all(loader.after_ident);
         } else {
-            if (record < loader.records.size()) {
-                feed_all(loader.records[record].chunks);
+            // A record other than the last one written is the next record.
+            if (w != last_record) {
+                ++record;
+                transmission = 0;
+                last_record = w;
+            }
+            const auto& answers = record < loader.records.size() ? loader.records[record]
+                                                                 : std::vector<Loader::Answer>{};
+            if (transmission < answers.size()) {
+                const Loader::Answer& answer = answers[transmission];
+                for (const std::string& chunk : answer.chunks) {
+                    port_script::feed_at(answer.delay_ms, chunk);
+                }
             } else {
                 port_script::feed("\x06");
             }
-            ++record;
+            ++transmission;
         }
     };
 }
@@ -191,8 +205,8 @@ TEST(FirmwareUpdate, TenthErrorAbortsWithoutItsOwnMessage) {
     // Nine recoverable errors over two records, then "buffer full": the count
     // is tested first, so the result is -12, not -14.
     Loader loader;
-    loader.records = {"\x11", "\x15", "",     "A",    "\x06", "\x12",
-                      "\x12", "\x12", "\xc1", "\x12", "\x17"};
+    loader.records = {{"\x11", "\x15", "", "A", "\x06"},
+                      {"\x12", "\x12", "\x12", "\xc1", "\x12", "\x17"}};
     Update run = update(loader, three_records);
     EXPECT_EQ(run.result, -12);
     EXPECT_EQ(without_progress(run.out),
@@ -212,55 +226,55 @@ TEST(FirmwareUpdate, TenthErrorAbortsWithoutItsOwnMessage) {
 }
 
 TEST(FirmwareUpdate, EveryRecordIsAcknowledgedByAnAnswerOfItsOwn) {
-    // Records on lines 1 to 4. The answers are the device's, one for each
-    // transmission in turn; a lost one never reaches the host.
+    // Records on lines 1 to 4. The answers are the device's, to each
+    // transmission of each record; a lost one never reaches the host.
     const std::string record_3 = ":10002000202122232425262728292A2B2C2D2E2F58";
     const std::string four_records =
         record_1 + "\n" + record_2 + "\n" + record_3 + "\n" + record_end + "\n";
     const std::string r1 = record_1 + "\r", r2 = record_2 + "\r", r3 = record_3 + "\r",
                       end = record_end + "\r";
     const std::string sign_on = "\r\nVestrimond APRS digipeater\r\nVersion 2.90\r\nVestro> ";
-    auto lost = [] {
+    const auto lost = [] {
         Loader::Answer none("");
         none.chunks.clear();
         return none;
     };
-    auto and_then = [](Loader::Answer answer, const std::string& more) {
+    const auto and_then = [](Loader::Answer answer, const std::string& more) {
         answer.chunks.push_back(more);
         return answer;
     };
     struct Case {
         const char* what;
-        std::vector<Loader::Answer> records;
+        std::vector<std::vector<Loader::Answer>> records;
         std::string messages;
         std::vector<std::string> sent;
     };
     const Case cases[] = {
-        // The ACK of the first transmission comes after the time-out of the
-        // resend's wait, and is read with the resent record's own ACK.
-        {"late ACK of line 1, 0x12 to line 2, then a lost ACK",
-         {late("\x06", 2), "\x06", "\x12", lost()},
-         error_line("timed out on Line 1, resending.") +
-             error_line("bad record checksum on Line 2, resending.") +
-             error_line("timed out on Line 2, resending."),
-         {r1, r1, r2, r2, r2, r3, end}},
+        {"ACK of line 1 400 ms late, 0x12 to line 2, the ACK of line 3 lost",
+         {{late("\x06", 400)}, {"\x12"}, {lost()}},
+         error_line("bad record checksum on Line 2, resending.") +
+             error_line("timed out on Line 3, resending."),
+         {r1, r2, r2, r3, r3, end}},
+        {"ACK of line 1 300 ms late (a resend's would come 450 ms after), line 2 refused twice",
+         {{late("\x06", 300), late("\x06", 450)}, {"\x15", "\x15"}},
+         error_line("validation on Line 2, resending.") +
+             error_line("validation on Line 2, resending."),
+         {r1, r2, r2, r2, r3, end}},
         {"noise before the ACK of line 1, then 0x12 to line 3",
-         {"\x7f\x06", "\x06", "\x12"},
+         {{"\x7f\x06"}, {}, {"\x12"}},
          error_line("bad record checksum on Line 3, resending."),
          {r1, r2, r3, r3, end}},
         {"a lost ACK, then the new firmware's sign-on after the last ACK",
-         {lost(), "\x06", "\x06", "\x06", and_then("\x06", sign_on)},
+         {{lost()}, {}, {}, {and_then("\x06", sign_on)}},
          error_line("timed out on Line 1, resending."),
          {r1, r1, r2, r3, end}},
         {"the last record's ACK lost, the sign-on after its resend's",
-         {"\x06", "\x06", "\x06", lost(), and_then("\x06", sign_on)},
+         {{}, {}, {}, {lost(), and_then("\x06", sign_on)}},
          error_line("timed out on Line 4, resending."),
          {r1, r2, r3, end, end}},
-        // An answer that comes after the time-out, before the line is quiet,
-        // is the record's.
-        {"ACK after the time-out", {late("\x06")}, "", {r1, r2, r3, end}},
-        {"NAK after the time-out",
-         {late("\x15")},
+        {"ACK 1.1 s after the record", {{late("\x06", 1100)}}, "", {r1, r2, r3, end}},
+        {"NAK 900 ms after the record, ACK 1 s after the resend",
+         {{late("\x15", 900), late("\x06", 1000)}},
          error_line("validation on Line 1, resending."),
          {r1, r1, r2, r3, end}},
     };
@@ -276,6 +290,20 @@ TEST(FirmwareUpdate, EveryRecordIsAcknowledgedByAnAnswerOfItsOwn) {
     }
 }
 
+TEST(FirmwareUpdate, RecordGoesAgainOnlyAfterItsAnswerCouldNoLongerCome) {
+    // Line 2's answer is lost: the host listens 1.3 s in all before the resend.
+    Loader loader;
+    Loader::Answer lost("");
+    lost.chunks.clear();
+    loader.records = {{}, {lost}};
+    Update run = update(loader, three_records);
+    EXPECT_EQ(run.result, 0);
+    const auto& at = port_script::state.write_ms;
+    ASSERT_EQ(at.size(), 4u + 4u);
+    EXPECT_GE(at[6] - at[5], 1300u);
+    EXPECT_LE(at[6] - at[5], 1500u);
+}
+
 TEST(FirmwareUpdate, BufferFullOrFatalAnswerEndsTheUpdateAtOnce) {
     struct Case {
         std::string answer;
@@ -285,10 +313,13 @@ TEST(FirmwareUpdate, BufferFullOrFatalAnswerEndsTheUpdateAtOnce) {
     const Case cases[] = {
         {"\x17", -14, error_line("buffer full on Line 3- aborting!")},
         {"\x18", -13, error_line("fatal on Line 3- aborting!")},
+        // The loader refused the record and gave up in the same answer.
+        {"\x15\x18", -13, error_line("fatal on Line 3- aborting!")},
+        {"\x7f\x17\x18", -14, error_line("buffer full on Line 3- aborting!")},
     };
     for (const Case& c : cases) {
         Loader loader;
-        loader.records = {"\x06", c.answer};
+        loader.records = {{"\x06"}, {c.answer}};
         Update run = update(loader, three_records);
         EXPECT_EQ(run.result, c.result);
         EXPECT_EQ(without_progress(run.out),
@@ -495,6 +526,20 @@ TEST(FirmwareUpdate, FileThatChangedSinceTheCheckIsNotSentFurther) {
             << c.what;
         EXPECT_EQ(record_writes(), c.sent) << c.what;
     }
+}
+
+TEST(FirmwareUpdate, ByteOrderMarkBeforeTheFirstRecordIsNotPartOfIt) {
+    Update run = update({}, "\xEF\xBB\xBF" + record_1 + "\n" + record_2 + "\n" + record_end);
+    EXPECT_EQ(run.result, 0);
+    EXPECT_EQ(record_writes(),
+              (std::vector<std::string>{record_1 + "\r", record_2 + "\r", record_end + "\r"}));
+
+    run = update({}, std::string("\xFF\xFE:\0" "0\0", 6));
+    EXPECT_EQ(run.result, -2);
+    EXPECT_EQ(run.out.rfind("\a\aError: cannot open ", 0), 0u) << run.out;
+    EXPECT_NE(run.out.find("firmware.hex (UTF-16 text: save it as UTF-8 or ANSI text)\n"),
+              std::string::npos)
+        << run.out;
 }
 
 TEST(FirmwareUpdate, LongestRecordGoesOutWhole) {
