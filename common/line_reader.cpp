@@ -36,7 +36,53 @@ std::FILE* open_text_file(const char* path) {
         errno = EISDIR;
         return nullptr;
     }
+    if (read_text_start(fp) == TextStart::utf16) {
+        std::fclose(fp);
+        errno = utf16_text_error;
+        return nullptr;
+    }
     return fp;
+}
+
+namespace {
+
+// Puts back what read_text_start read that was not a mark: by seeking where
+// the file can, else through the stream's push-back (a pipe).
+void unread(std::FILE* fp, const int* bytes, int count) {
+    if (std::fseek(fp, 0, SEEK_SET) == 0) return;
+    std::clearerr(fp);
+    while (count > 0) std::ungetc(bytes[--count], fp);
+}
+
+}  // namespace
+
+TextStart read_text_start(std::FILE* fp) {
+    int read[3];
+    int count = 0;
+    auto next = [&] { return read[count++] = std::getc(fp); };
+    const int first = next();
+    if (first == 0xFF || first == 0xFE) {
+        if (next() == (first ^ 0x01)) return TextStart::utf16;
+    } else if (first == 0xEF && next() == 0xBB && next() == 0xBF) {
+        return TextStart::text;
+    }
+    if (read[count - 1] == EOF) --count;
+    if (count > 0) unread(fp, read, count);
+    return TextStart::text;
+}
+
+void rewind_text_file(std::FILE* fp) {
+    std::rewind(fp);
+    read_text_start(fp);
+}
+
+const char* text_file_error_text(int error) {
+    return error == utf16_text_error ? "the file is UTF-16 text: save it as UTF-8 or ANSI text"
+                                     : std::strerror(error);
+}
+
+const char* text_file_error_note(int error) {
+    return error == utf16_text_error ? " (UTF-16 text: save it as UTF-8 or ANSI text)" : "";
 }
 
 std::size_t strip_line_feed(char* line) {

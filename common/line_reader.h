@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -17,9 +18,34 @@ enum class LineRead { line, end, error };
 // the system reports a read error (a failure, never an end of file).
 LineRead read_text_line(std::FILE* fp, char* buf, std::size_t size);
 
-// Opens a text file for reading. A directory is refused like a missing file
-// (on POSIX fopen succeeds on one and only the first read fails).
+// Opens a text file for reading, past a UTF-8 byte-order mark at its start.
+// A directory is refused like a missing file (on POSIX fopen succeeds on one
+// and only the first read fails); a file that begins with a UTF-16
+// byte-order mark is refused with errno utf16_text_error.
 std::FILE* open_text_file(const char* path);
+
+// What a text file begins with. An editor's UTF-8 byte-order mark (EF BB BF)
+// is no part of the first line; the program does not read UTF-16 text (FF FE
+// or FE FF first, as a Windows shell's redirection writes it).
+enum class TextStart { text, utf16 };
+
+// Reads past a UTF-8 byte-order mark at the start of fp, which must be at
+// the start of its file; tells a UTF-16 one.
+TextStart read_text_start(std::FILE* fp);
+
+// Goes back to the start of an opened text file, past its byte-order mark.
+void rewind_text_file(std::FILE* fp);
+
+// The errno of open_text_file for a UTF-16 file.
+inline constexpr int utf16_text_error = EILSEQ;
+
+// Why a text file could not be opened, for a diagnostic: the system's
+// reason, or that the file is UTF-16.
+const char* text_file_error_text(int error);
+
+// What the console's "cannot open FILE" adds: nothing for the system's
+// reasons, as it always read, and for a UTF-16 file that it is one.
+const char* text_file_error_note(int error);
 
 // Removes one trailing line feed, if any. Returns the length that remains.
 std::size_t strip_line_feed(char* line);

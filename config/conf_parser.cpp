@@ -69,7 +69,8 @@ int conf_process(const char* path) {
     conf_file_name = path;
     std::FILE* fp = open_text_file(path);
     if (fp == nullptr) {
-        report_file_message(FileMessage::not_opened, path, 0, "cannot open %s\n", path);
+        report_file_message(FileMessage::not_opened, path, 0, "cannot open %s%s\n", path,
+                            text_file_error_note(errno));
         return -2;
     }
     start_parse();

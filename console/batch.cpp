@@ -38,9 +38,13 @@ int run_batch(const BatchCommands& batch) {
     std::FILE* file = nullptr;
     if (batch.file != nullptr) {
         file = std::strcmp(batch.file, "-") == 0 ? stdin : open_text_file(batch.file);
+        if (file == stdin && read_text_start(stdin) == TextStart::utf16) {
+            file = nullptr;
+            errno = utf16_text_error;
+        }
         if (file == nullptr) {
             std::fprintf(stderr, "vestrimond: %s: cannot open: %s\n", batch.file,
-                         std::strerror(errno));
+                         text_file_error_text(errno));
             return 2;
         }
         set_console_input(file);

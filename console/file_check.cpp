@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "common/file_messages.h"
+#include "common/line_reader.h"
 #include "config/conf_parser.h"
 #include "config/conf_record.h"
 #include "rules/rule_parser.h"
@@ -26,7 +27,7 @@ void print_diagnostic(const FileMessageText& message) {
             break;
         case FileMessage::not_opened:
             std::fprintf(stderr, "%s: error: cannot open: %s\n", message.file,
-                         std::strerror(errno));
+                         text_file_error_text(errno));
             return;
         case FileMessage::not_read:
             std::fprintf(stderr, "%s: error: cannot read: %s\n", message.file,

@@ -137,7 +137,8 @@ int rules_process(const char* rfp) {
     }
     std::FILE* fp = open_text_file(rfp);
     if (fp == nullptr) {
-        report_file_message(FileMessage::not_opened, rfp, 0, "cannot open %s\n", rfp);
+        report_file_message(FileMessage::not_opened, rfp, 0, "cannot open %s%s\n", rfp,
+                            text_file_error_note(errno));
         return -2;
     }
     conf_record.implicit_action = implicit_pass;

@@ -81,7 +81,7 @@ int inhexverify(std::FILE* fp) {
         std::printf("inhexverify: Error: param fp is invalid\n");
         return -1;
     }
-    std::rewind(fp);
+    rewind_text_file(fp);
     char line[hex_line_size];
     unsigned long line_no = 0;
     int records = 0;

@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <limits>
 #include <string>
 #include <vector>
 
+#include "tests/transfer/temp_file.h"
 #include "tests/windows/wine.h"
 
 namespace {
@@ -48,6 +50,47 @@ TEST(LineReader, LongLinesComeInPiecesOfSizeMinusOne) {
 TEST(LineReader, DirectoryIsRefusedAtOpen) {
     EXPECT_EQ(open_text_file("/"), nullptr);
     EXPECT_EQ(open_text_file("/nonexistent/file"), nullptr);
+}
+
+TEST(LineReader, ByteOrderMarkIsNoPartOfTheFirstLineAndUtf16IsRefused) {
+    struct Case {
+        std::string contents;
+        std::vector<std::string> lines;
+        bool utf16 = false;  // refused
+    };
+    const Case cases[] = {
+        {"\xEF\xBB\xBF:00000001FF\n", {":00000001FF\n"}},
+        {"\xEF\xBB\xBF", {}},
+        {"\xEF\xBB\xBF\xEF\xBB\xBFx", {"\xEF\xBB\xBFx"}},  // only the first is a mark
+        {"\xEF\xBBx\n", {"\xEF\xBBx\n"}},
+        {"\xEFx", {"\xEFx"}},
+        {"\xFFx", {"\xFFx"}},
+        {"\xFE", {"\xFE"}},
+        {"x\xEF\xBB\xBF", {"x\xEF\xBB\xBF"}},
+        {"", {}},
+        {std::string("\xFF\xFEs\0i\0", 6), {}, true},
+        {std::string("\xFE\xFF\0s\0i", 6), {}, true},
+    };
+    TempFile file("text.cfg");
+    for (const Case& c : cases) {
+        file.write(c.contents);
+        errno = 0;
+        std::FILE* fp = open_text_file(file.c_str());
+        if (c.utf16) {
+            EXPECT_EQ(fp, nullptr) << c.contents;
+            EXPECT_EQ(errno, utf16_text_error) << c.contents;
+            continue;
+        }
+        ASSERT_NE(fp, nullptr) << c.contents;
+        for (int pass = 0; pass < 2; ++pass) {  // as opened, and after a rewind
+            std::vector<std::string> got;
+            char buf[64];
+            while (read_text_line(fp, buf, sizeof buf) == LineRead::line) got.emplace_back(buf);
+            EXPECT_EQ(got, c.lines) << c.contents << " pass " << pass;
+            rewind_text_file(fp);
+        }
+        std::fclose(fp);
+    }
 }
 
 TEST(LineReader, ReadErrorIsAnErrorNotAnEndOfFile) {
