@@ -29,6 +29,8 @@ crlf() {
 }
 
 x86_64-w64-mingw32-strip -o "$stage/vestrimond.exe" "$build/vestrimond.exe"
+# The installer's helper goes into the installer and the uninstaller only.
+x86_64-w64-mingw32-strip -o "$build/system_path.exe" "$build/packaging/windows/system_path.exe"
 crlf README.md "$stage/README.txt"
 crlf LICENSE "$stage/LICENSE.txt"
 # Plain text, without the terminal's bold and underline, and without the
@@ -53,7 +55,7 @@ zip="$build/vestrimond-$version-win64.zip"
 # makensis takes relative paths from the folder of the script.
 here=$(pwd)
 makensis -V2 -DVERSION="$version" -DSTAGE="$here/$stage" -DUNINSTALL_LIST="$here/$uninstall_list" \
-    -DOUTFILE="$here/$setup" packaging/windows/vestrimond.nsi
+    -DSYSTEM_PATH="$here/$build/system_path.exe" -DOUTFILE="$here/$setup" packaging/windows/vestrimond.nsi
 rm -f "$zip"
 (cd "$build/stage" && zip -q -r -X "$(basename "$zip")" Vestrimond && mv "$(basename "$zip")" ..)
 

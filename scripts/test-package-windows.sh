@@ -3,11 +3,14 @@
 # throw-away prefix, in the private mount namespace of no-serial-devices.sh:
 #   1. the installer, silent (/S): the files in Program Files, the Start-menu
 #      entry, the uninstall entry of the registry with the version the program
-#      shows; the installed program, run in its folder with a piped session,
-#      answers as the Linux build does;
+#      shows, the program's folder at the end of a system PATH longer than an
+#      NSIS string, which stays whole; the installed program, run in its
+#      folder with a piped session, answers as the Linux build does;
 #   2. the ZIP: the same files, and the unzipped program answers the same;
-#   3. the silent uninstall leaves nothing behind;
-#   4. /D= installs into another folder, and the uninstall clears that one.
+#   3. the silent uninstall leaves nothing behind and gives the PATH back as
+#      it was;
+#   4. /D= installs into another folder, /NOPATH leaves the PATH alone, and
+#      the uninstall clears that folder.
 # Usage: scripts/test-package-windows.sh [WINDOWS_PACKAGE_BUILD [LINUX_BUILD]]
 set -e
 cd "$(dirname "$0")/.."
@@ -23,6 +26,10 @@ zip=$(ls "$build"/vestrimond-*-win64.zip | head -n 1)
 [ -x "$host_build/vestrimond" ] || { echo "No Linux build in $host_build" >&2; exit 1; }
 
 work=$(mktemp -d /tmp/vestrimond-windows-package.XXXXXX)
+# The prefix's Documents and other user folders are linked to those of HOME.
+HOME=$work/home
+mkdir "$HOME"
+export HOME
 . scripts/wine-prefix.sh
 start_wine "$work/prefix"
 trap 'wineserver --kill >/dev/null 2>&1; rm -rf "$work"' EXIT INT TERM
@@ -36,6 +43,7 @@ drive_c="$WINEPREFIX/drive_c"
 program_files="$drive_c/Program Files/Vestrimond"
 shortcut="$drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Vestrimond console.lnk"
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Vestrimond'
+environment_key='HKLM\System\CurrentControlSet\Control\Session Manager\Environment'
 release_files="vestrimond.exe README.txt LICENSE.txt Manual.txt examples/site.cfg
 examples/site.rul examples/firmware.hex examples/firmware.README.txt"
 
@@ -55,11 +63,29 @@ check_session() {
         fail "$1/vestrimond.exe answers otherwise than the Linux build"
 }
 
-# Value $2 of the uninstall entry, or nothing.
+# Value $1 of the uninstall entry (of the key $2), or nothing.
 registry_value() {
-    wine reg query "$uninstall_key" /v "$1" 2>/dev/null | tr -d '\r' |
-        sed -n "s/^ *$1 *REG_[A-Z]* *//p"
+    wine reg query "${2:-$uninstall_key}" /v "$1" 2>/dev/null | tr -d '\r' |
+        sed -n "s/^ *$1 *REG_[A-Z_]* *//p"
 }
+
+system_path() {
+    registry_value Path "$environment_key"
+}
+
+# A system PATH of 4000 characters, far beyond the 1024 of an NSIS string,
+# with an empty entry and a final ";" that must stay as they are.
+long_path="$(system_path)"
+n=0
+while [ ${#long_path} -lt 4000 ]; do
+    n=$((n + 1))
+    long_path="$long_path;C:\\Tools\\Instrument $n\\bin"
+    [ $n != 40 ] || long_path="$long_path;"
+done
+long_path="$long_path;"
+wine reg add "$environment_key" /v Path /t REG_EXPAND_SZ /d "$long_path" /f >/dev/null ||
+    fail "could not set the long PATH"
+[ "$(system_path)" = "$long_path" ] || fail "the long PATH does not read back"
 
 # Waits for the uninstaller, which runs from a copy of itself, to clear $1.
 wait_until_gone() {
@@ -91,6 +117,8 @@ banner_version=$(head -n 1 "$work/out.txt" | sed -n 's/^Vestrimond PC Host Digi 
     fail "uninstall entry location '$(registry_value InstallLocation)'"
 [ "$(registry_value QuietUninstallString)" = '"C:\Program Files\Vestrimond\Uninstall.exe" /S' ] ||
     fail "quiet uninstall '$(registry_value QuietUninstallString)'"
+[ "$(system_path)" = "${long_path}C:\Program Files\Vestrimond;" ] ||
+    fail "the PATH after the install: $(system_path)"
 echo "installed, ran as the Linux build, version $banner_version registered"
 
 echo "== ZIP $zip"
@@ -109,16 +137,19 @@ wine "$program_files/Uninstall.exe" /S || fail "the silent uninstall failed"
 wait_until_gone "$program_files"
 wait_until_gone "$shortcut"
 [ -z "$(registry_value DisplayName)" ] || fail "the uninstall entry stays"
-echo "nothing left"
+[ "$(system_path)" = "$long_path" ] || fail "the PATH after the uninstall: $(system_path)"
+echo "nothing left, the PATH as it was"
 
-echo "== Installer with /D="
-wine "$setup" /S '/D=C:\Tools\Vestrimond' || fail "the silent install into C:\\Tools failed"
+echo "== Installer with /NOPATH /D="
+wine "$setup" /S /NOPATH '/D=C:\Tools\Vestrimond' || fail "the silent install into C:\\Tools failed"
+[ "$(system_path)" = "$long_path" ] || fail "the PATH changed with /NOPATH: $(system_path)"
 [ -f "$drive_c/Tools/Vestrimond/vestrimond.exe" ] || fail "not installed into C:\\Tools\\Vestrimond"
 [ ! -e "$program_files" ] || fail "installed into Program Files as well"
 [ "$(registry_value InstallLocation)" = 'C:\Tools\Vestrimond' ] ||
     fail "uninstall entry location '$(registry_value InstallLocation)'"
 wine "$drive_c/Tools/Vestrimond/Uninstall.exe" /S || fail "the silent uninstall failed"
 wait_until_gone "$drive_c/Tools/Vestrimond"
-echo "installed into C:\\Tools\\Vestrimond and removed"
+[ "$(system_path)" = "$long_path" ] || fail "the PATH after the uninstall: $(system_path)"
+echo "installed into C:\\Tools\\Vestrimond without the PATH entry, and removed"
 
 echo "$(basename "$setup"): $(wc -c <"$setup") bytes, $(basename "$zip"): $(wc -c <"$zip") bytes"

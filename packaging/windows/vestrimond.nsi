@@ -4,7 +4,9 @@
 ;   STAGE           the folder of the files to install
 ;   UNINSTALL_LIST  an include file that deletes those files and their folders
 ;   OUTFILE         the installer to write
-; Silent install: /S, into another folder: /D=C:\Some\Folder (last, unquoted).
+;   SYSTEM_PATH     the helper that edits the system PATH (system_path.cpp)
+; Silent install: /S; without the PATH entry: /NOPATH; into another folder:
+; /D=C:\Some\Folder (last, unquoted).
 
 Unicode true
 Target amd64-unicode
@@ -14,6 +16,7 @@ RequestExecutionLevel admin
 !define PRODUCT "Vestrimond host utility"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Vestrimond"
 !define SHORTCUT "$SMPROGRAMS\Vestrimond console.lnk"
+!define ENVIRONMENT_KEY "SYSTEM\CurrentControlSet\Control\Session Manager\Environment"
 
 Name "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
@@ -23,26 +26,19 @@ InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
 
 !include "MUI2.nsh"
 !include "FileFunc.nsh"
+!include "LogicLib.nsh"
+!include "Sections.nsh"
 
 !insertmacro MUI_PAGE_LICENSE "${STAGE}/LICENSE.txt"
+!insertmacro MUI_PAGE_COMPONENTS
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "English"
 
-; For every user of the machine, in the 64-bit view of the registry.
-Function .onInit
-    SetRegView 64
-    SetShellVarContext all
-FunctionEnd
-
-Function un.onInit
-    SetRegView 64
-    SetShellVarContext all
-FunctionEnd
-
-Section "Install"
+Section "!Vestrimond host utility" SecProgram
+    SectionIn RO
     SetOutPath "$INSTDIR"
     File /r "${STAGE}/*"
     WriteUninstaller "$INSTDIR\Uninstall.exe"
@@ -66,8 +62,50 @@ Section "Install"
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
 SectionEnd
 
+; The system PATH is edited by a helper of our own: the value may be longer
+; than an NSIS string, which would cut it short. The uninstaller takes the
+; folder off only when this installer put it there.
+Section "Add the program's folder to the system PATH" SecPath
+    InitPluginsDir
+    File "/oname=$PLUGINSDIR\system_path.exe" "${SYSTEM_PATH}"
+    ExecWait '"$PLUGINSDIR\system_path.exe" add "$INSTDIR"' $0
+    ${If} $0 == 0
+        WriteRegDWORD HKLM "${UNINSTALL_KEY}" "PathAdded" 1
+    ${ElseIf} $0 != 1
+        DetailPrint "Could not add $INSTDIR to the system PATH (status $0)"
+    ${EndIf}
+SectionEnd
+
+!insertmacro MUI_FUNCTION_DESCRIPTION_BEGIN
+    !insertmacro MUI_DESCRIPTION_TEXT ${SecProgram} "The program, its manual and the examples."
+    !insertmacro MUI_DESCRIPTION_TEXT ${SecPath} \
+        "Lets cmd and PowerShell start vestrimond from any folder."
+!insertmacro MUI_FUNCTION_DESCRIPTION_END
+
+; For every user of the machine, in the 64-bit view of the registry.
+Function .onInit
+    SetRegView 64
+    SetShellVarContext all
+    ClearErrors
+    ${GetOptions} $CMDLINE "/NOPATH" $0
+    ${IfNot} ${Errors}
+        !insertmacro UnselectSection ${SecPath}
+    ${EndIf}
+FunctionEnd
+
+Function un.onInit
+    SetRegView 64
+    SetShellVarContext all
+FunctionEnd
+
 ; Removes exactly what was installed: never a folder with the user's own files.
 Section "Uninstall"
+    ReadRegDWORD $0 HKLM "${UNINSTALL_KEY}" "PathAdded"
+    ${If} $0 == 1
+        InitPluginsDir
+        File "/oname=$PLUGINSDIR\system_path.exe" "${SYSTEM_PATH}"
+        ExecWait '"$PLUGINSDIR\system_path.exe" remove "$INSTDIR"'
+    ${EndIf}
     !include "${UNINSTALL_LIST}"
     Delete "$INSTDIR\Uninstall.exe"
     RMDir "$INSTDIR"
