@@ -2,13 +2,14 @@
 # Checks the Windows releases of scripts/package-windows.sh under Wine, in a
 # throw-away prefix, in the private mount namespace of no-serial-devices.sh:
 #   1. the installer, silent (/S): the files in Program Files, the Start-menu
-#      entry, the uninstall entry of the registry with the version the program
+#      entries (the console starting in the user's Documents\Vestrimond with
+#      the examples copied there, the manual, the examples), the uninstall entry of the registry with the version the program
 #      shows, the program's folder at the end of a system PATH longer than an
 #      NSIS string, which stays whole; the installed program, run in its
 #      folder with a piped session, answers as the Linux build does;
 #   2. the ZIP: the same files, and the unzipped program answers the same;
-#   3. the silent uninstall leaves nothing behind and gives the PATH back as
-#      it was;
+#   3. the silent uninstall leaves nothing behind but the user's folder in
+#      Documents, and gives the PATH back as it was;
 #   4. /D= installs into another folder, /NOPATH leaves the PATH alone, and
 #      the uninstall clears that folder.
 # Usage: scripts/test-package-windows.sh [WINDOWS_PACKAGE_BUILD [LINUX_BUILD]]
@@ -41,7 +42,9 @@ fail() {
 
 drive_c="$WINEPREFIX/drive_c"
 program_files="$drive_c/Program Files/Vestrimond"
-shortcut="$drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Vestrimond console.lnk"
+user_folder="$drive_c/users/$(id -un)"
+start_menu="$user_folder/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Vestrimond"
+work_folder="$user_folder/Documents/Vestrimond"
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Vestrimond'
 environment_key='HKLM\System\CurrentControlSet\Control\Session Manager\Environment'
 release_files="vestrimond.exe README.txt LICENSE.txt Manual.txt examples/site.cfg
@@ -87,6 +90,14 @@ wine reg add "$environment_key" /v Path /t REG_EXPAND_SZ /d "$long_path" /f >/de
     fail "could not set the long PATH"
 [ "$(system_path)" = "$long_path" ] || fail "the long PATH does not read back"
 
+# The Start-menu entry $1 starts $2 in the folder $3.
+check_shortcut() {
+    python3 scripts/windows_files.py shortcut "$start_menu/$1.lnk" >"$work/lnk.txt" ||
+        fail "no Start-menu entry $1"
+    grep -qxF "target=$2" "$work/lnk.txt" && grep -qxF "start=$3" "$work/lnk.txt" ||
+        fail "the Start-menu entry $1: $(cat "$work/lnk.txt"), not $2 in $3"
+}
+
 # Waits for the uninstaller, which runs from a copy of itself, to clear $1.
 wait_until_gone() {
     tries=0
@@ -105,8 +116,13 @@ done
 [ -z "$(cd "$program_files" && find . -type f | sed 's|^\./||' | grep -vxF -e Uninstall.exe \
     $(printf -- '-e %s ' $release_files))" ] || fail "installed beyond the release's files"
 grep -q "$(printf '\r')\$" "$program_files/LICENSE.txt" || fail "LICENSE.txt without CR LF"
-[ -f "$shortcut" ] || fail "no Start-menu entry"
-grep -aq 'vestrimond\.exe' "$shortcut" || fail "the Start-menu entry does not start vestrimond.exe"
+check_shortcut "Vestrimond console" 'C:\Program Files\Vestrimond\vestrimond.exe' \
+    "C:\\users\\$(id -un)\\Documents\\Vestrimond"
+check_shortcut "Vestrimond manual" 'C:\Program Files\Vestrimond\Manual.txt' 'C:\Program Files\Vestrimond'
+check_shortcut "Vestrimond examples" 'C:\Program Files\Vestrimond\examples' 'C:\Program Files\Vestrimond'
+for file in "$program_files"/examples/*; do
+    cmp -s "$file" "$work_folder/${file##*/}" || fail "${file##*/} not copied to Documents\\Vestrimond"
+done
 
 check_session "$program_files"
 banner_version=$(head -n 1 "$work/out.txt" | sed -n 's/^Vestrimond PC Host Digi Utility Version //p')
@@ -135,7 +151,8 @@ echo "the installer's files, ran as the Linux build"
 echo "== Uninstall"
 wine "$program_files/Uninstall.exe" /S || fail "the silent uninstall failed"
 wait_until_gone "$program_files"
-wait_until_gone "$shortcut"
+wait_until_gone "$start_menu"
+[ -f "$work_folder/site.cfg" ] || fail "the uninstall took the user's Documents\\Vestrimond"
 [ -z "$(registry_value DisplayName)" ] || fail "the uninstall entry stays"
 [ "$(system_path)" = "$long_path" ] || fail "the PATH after the uninstall: $(system_path)"
 echo "nothing left, the PATH as it was"
@@ -149,6 +166,7 @@ wine "$setup" /S /NOPATH '/D=C:\Tools\Vestrimond' || fail "the silent install in
     fail "uninstall entry location '$(registry_value InstallLocation)'"
 wine "$drive_c/Tools/Vestrimond/Uninstall.exe" /S || fail "the silent uninstall failed"
 wait_until_gone "$drive_c/Tools/Vestrimond"
+wait_until_gone "$start_menu"
 [ "$(system_path)" = "$long_path" ] || fail "the PATH after the uninstall: $(system_path)"
 echo "installed into C:\\Tools\\Vestrimond without the PATH entry, and removed"
 

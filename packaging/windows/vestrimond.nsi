@@ -15,7 +15,10 @@ RequestExecutionLevel admin
 
 !define PRODUCT "Vestrimond host utility"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Vestrimond"
-!define SHORTCUT "$SMPROGRAMS\Vestrimond console.lnk"
+; The installing user's Start-menu folder and the folder where the console
+; starts, in that user's Documents.
+!define START_MENU "$SMPROGRAMS\Vestrimond"
+!define WORK_FOLDER "$DOCUMENTS\Vestrimond"
 !define ENVIRONMENT_KEY "SYSTEM\CurrentControlSet\Control\Session Manager\Environment"
 
 Name "${PRODUCT} ${VERSION}"
@@ -43,12 +46,6 @@ Section "!Vestrimond host utility" SecProgram
     File /r "${STAGE}/*"
     WriteUninstaller "$INSTDIR\Uninstall.exe"
 
-    ; vestrimond.exe is a console program: started from the Start menu it gets
-    ; a console window of its own. It starts in the install folder, where
-    ; "configure examples\site.cfg" finds the example.
-    CreateShortcut "${SHORTCUT}" "$INSTDIR\vestrimond.exe" "" "" 0 SW_SHOWNORMAL "" \
-        "Configure the Vestrimond digipeater and update its firmware"
-
     ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
     WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
     WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
@@ -60,6 +57,28 @@ Section "!Vestrimond host utility" SecProgram
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
+SectionEnd
+
+; The Start-menu entries of the installing user: the console, the manual
+; and the examples. vestrimond.exe is a console program: started from the
+; Start menu it gets a console window of its own. It starts in a folder the
+; user can write, where the examples are at hand ("configure site.cfg"); an
+; update leaves the user's copies there as they are, and so does the
+; uninstaller.
+Section "-Start menu"
+    SetShellVarContext current
+    SetOverwrite off
+    SetOutPath "${WORK_FOLDER}"
+    File "${STAGE}/examples/*.*"
+    SetOverwrite on
+    CreateDirectory "${START_MENU}"
+    CreateShortcut "${START_MENU}\Vestrimond console.lnk" "$INSTDIR\vestrimond.exe" "" "" 0 \
+        SW_SHOWNORMAL "" "Configure the Vestrimond digipeater and update its firmware"
+    SetOutPath "$INSTDIR"
+    CreateShortcut "${START_MENU}\Vestrimond manual.lnk" "$INSTDIR\Manual.txt"
+    CreateShortcut "${START_MENU}\Vestrimond examples.lnk" "$INSTDIR\examples"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "StartMenuFolder" "${START_MENU}"
+    SetShellVarContext all
 SectionEnd
 
 ; The system PATH is edited by a helper of our own: the value may be longer
@@ -109,6 +128,12 @@ Section "Uninstall"
     !include "${UNINSTALL_LIST}"
     Delete "$INSTDIR\Uninstall.exe"
     RMDir "$INSTDIR"
-    Delete "${SHORTCUT}"
+    ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "StartMenuFolder"
+    ${If} $0 != ""
+        Delete "$0\Vestrimond console.lnk"
+        Delete "$0\Vestrimond manual.lnk"
+        Delete "$0\Vestrimond examples.lnk"
+        RMDir "$0"
+    ${EndIf}
     DeleteRegKey HKLM "${UNINSTALL_KEY}"
 SectionEnd
