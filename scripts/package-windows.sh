@@ -55,7 +55,8 @@ zip="$build/vestrimond-$version-win64.zip"
 # makensis takes relative paths from the folder of the script.
 here=$(pwd)
 makensis -V2 -DVERSION="$version" -DSTAGE="$here/$stage" -DUNINSTALL_LIST="$here/$uninstall_list" \
-    -DSYSTEM_PATH="$here/$build/system_path.exe" -DOUTFILE="$here/$setup" packaging/windows/vestrimond.nsi
+    -DSYSTEM_PATH="$here/$build/system_path.exe" -DICON="$here/packaging/windows/vestrimond.ico" \
+    -DOUTFILE="$here/$setup" packaging/windows/vestrimond.nsi
 rm -f "$zip"
 (cd "$build/stage" && zip -q -r -X "$(basename "$zip")" Vestrimond && mv "$(basename "$zip")" ..)
 

@@ -7,6 +7,9 @@
 #      shows, the program's folder at the end of a system PATH longer than an
 #      NSIS string, which stays whole; the installed program, run in its
 #      folder with a piped session, answers as the Linux build does;
+#      vestrimond.exe carries the version the program shows in its version
+#      resource, and the icon that packaging/windows/make_icon.py draws, as
+#      the installer does;
 #   2. the ZIP: the same files, and the unzipped program answers the same;
 #   3. the silent uninstall leaves nothing behind but the user's folder in
 #      Documents, and gives the PATH back as it was;
@@ -135,7 +138,28 @@ banner_version=$(head -n 1 "$work/out.txt" | sed -n 's/^Vestrimond PC Host Digi 
     fail "quiet uninstall '$(registry_value QuietUninstallString)'"
 [ "$(system_path)" = "${long_path}C:\Program Files\Vestrimond;" ] ||
     fail "the PATH after the install: $(system_path)"
-echo "installed, ran as the Linux build, version $banner_version registered"
+
+# 2.83b: 2.83.2.0 in numbers, b the second letter.
+release=${banner_version%[a-z]}
+letter=0
+[ "$release" = "$banner_version" ] || letter=$(($(printf '%d' "'${banner_version#"$release"}") - 96))
+python3 scripts/windows_files.py version "$program_files/vestrimond.exe" >"$work/version.txt" ||
+    fail "no version resource in vestrimond.exe"
+for line in "fixed-file-version=$release.$letter.0" "fixed-product-version=$release.$letter.0" \
+    "FileVersion=$banner_version" "ProductVersion=$banner_version" \
+    "ProductName=Vestrimond host utility" "OriginalFilename=vestrimond.exe"; do
+    grep -qxF "$line" "$work/version.txt" || fail "not in the version resource: $line"
+done
+grep -q '^FileDescription=Vestrimond ' "$work/version.txt" &&
+    grep -q '^LegalCopyright=Copyright ' "$work/version.txt" ||
+    fail "the version resource without a description or a copyright: $(cat "$work/version.txt")"
+python3 packaging/windows/make_icon.py "$work/icon.ico"
+cmp -s "$work/icon.ico" packaging/windows/vestrimond.ico ||
+    fail "packaging/windows/vestrimond.ico is not what make_icon.py draws"
+for program in "$program_files/vestrimond.exe" "$setup"; do
+    python3 scripts/windows_files.py icon "$program" "$work/icon.ico" || exit 1
+done
+echo "installed, ran as the Linux build, version $banner_version registered and in vestrimond.exe"
 
 echo "== ZIP $zip"
 mkdir "$work/zip"

@@ -5,6 +5,7 @@
 ;   UNINSTALL_LIST  an include file that deletes those files and their folders
 ;   OUTFILE         the installer to write
 ;   SYSTEM_PATH     the helper that edits the system PATH (system_path.cpp)
+;   ICON            the program's icon (vestrimond.ico)
 ; Silent install: /S; without the PATH entry: /NOPATH; into another folder:
 ; /D=C:\Some\Folder (last, unquoted).
 
@@ -31,6 +32,10 @@ InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
 !include "FileFunc.nsh"
 !include "LogicLib.nsh"
 !include "Sections.nsh"
+
+; The program's own icon for the installer and the uninstaller.
+!define MUI_ICON "${ICON}"
+!define MUI_UNICON "${ICON}"
 
 !insertmacro MUI_PAGE_LICENSE "${STAGE}/LICENSE.txt"
 !insertmacro MUI_PAGE_COMPONENTS
