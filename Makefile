@@ -110,13 +110,21 @@ package-test: package
 	sh scripts/test-package.sh $(PACKAGE_BUILD)
 
 # The Windows installer and ZIP, made from a MinGW-w64 build without the
-# tests, and their check under Wine against the Linux build's output.
+# tests, signed when VESTRIMOND_SIGN_PFX and VESTRIMOND_SIGN_PASSWORD give a
+# certificate; and their check under Wine against the Linux build's output,
+# signed with a throw-away certificate whose signatures the check verifies.
 WIN_PACKAGE_BUILD ?= build-windows-package
+TEST_CERTIFICATE = $(WIN_PACKAGE_BUILD)/test-certificate
 
 package-windows:
 	@JOBS=$(JOBS) sh scripts/package-windows.sh $(WIN_PACKAGE_BUILD)
 
-package-windows-test: package-windows
+package-windows-test:
+	@sh scripts/install-deps.sh windows-package
+	sh scripts/test-certificate.sh $(TEST_CERTIFICATE)
+	@VESTRIMOND_SIGN_PFX=$(TEST_CERTIFICATE)/signer.p12 \
+	  VESTRIMOND_SIGN_PASSWORD=$$(cat $(TEST_CERTIFICATE)/password) \
+	  $(MAKE) --no-print-directory package-windows
 	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
 	cmake --build $(BUILD) --target vestrimond -j$(JOBS)
 	@sh scripts/test-package-windows.sh $(WIN_PACKAGE_BUILD) $(BUILD)

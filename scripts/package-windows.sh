@@ -4,6 +4,10 @@
 #   BUILD/vestrimond-VERSION-win64.zip  the same files in a folder Vestrimond\
 # The files: vestrimond.exe, README.txt, LICENSE.txt, Manual.txt (doc/vestrimond.1
 # as plain text) and examples\, every text with CR LF line ends.
+# Signed when a certificate is given: a PKCS#12 file in VESTRIMOND_SIGN_PFX,
+# its password in VESTRIMOND_SIGN_PASSWORD (scripts/sign-windows.sh signs the
+# program, the uninstaller and the installer); unsigned otherwise, and it
+# says so.
 # Usage: scripts/package-windows.sh [BUILD_DIR]
 # Installs what it needs when run as root (scripts/install-deps.sh).
 set -e
@@ -31,6 +35,21 @@ crlf() {
 x86_64-w64-mingw32-strip -o "$stage/vestrimond.exe" "$build/vestrimond.exe"
 # The installer's helper goes into the installer and the uninstaller only.
 x86_64-w64-mingw32-strip -o "$build/system_path.exe" "$build/packaging/windows/system_path.exe"
+here=$(pwd)
+sign=""
+if [ -n "${VESTRIMOND_SIGN_PFX:-}" ]; then
+    # makensis runs the signer from another folder.
+    case $VESTRIMOND_SIGN_PFX in
+        /*) ;;
+        *) VESTRIMOND_SIGN_PFX=$here/$VESTRIMOND_SIGN_PFX ;;
+    esac
+    export VESTRIMOND_SIGN_PFX
+    sh scripts/sign-windows.sh "$stage/vestrimond.exe" "$build/system_path.exe"
+    sign="sh \"$here/scripts/sign-windows.sh\""
+    echo "Signed with the certificate of $VESTRIMOND_SIGN_PFX"
+else
+    echo "No certificate in VESTRIMOND_SIGN_PFX: the program and the installer are not signed"
+fi
 crlf README.md "$stage/README.txt"
 crlf LICENSE "$stage/LICENSE.txt"
 # Plain text, without the terminal's bold and underline, and without the
@@ -53,10 +72,9 @@ uninstall_list="$build/uninstall-files.nsh"
 setup="$build/vestrimond-$version-setup.exe"
 zip="$build/vestrimond-$version-win64.zip"
 # makensis takes relative paths from the folder of the script.
-here=$(pwd)
 makensis -V2 -DVERSION="$version" -DSTAGE="$here/$stage" -DUNINSTALL_LIST="$here/$uninstall_list" \
     -DSYSTEM_PATH="$here/$build/system_path.exe" -DICON="$here/packaging/windows/vestrimond.ico" \
-    -DOUTFILE="$here/$setup" packaging/windows/vestrimond.nsi
+    -DOUTFILE="$here/$setup" ${sign:+-DSIGN="$sign"} packaging/windows/vestrimond.nsi
 rm -f "$zip"
 (cd "$build/stage" && zip -q -r -X "$(basename "$zip")" Vestrimond && mv "$(basename "$zip")" ..)
 

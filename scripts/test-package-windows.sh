@@ -161,6 +161,18 @@ for program in "$program_files/vestrimond.exe" "$setup"; do
 done
 echo "installed, ran as the Linux build, version $banner_version registered and in vestrimond.exe"
 
+# Signed by make package-windows-test with its throw-away certificate.
+certificate="$build/test-certificate/ca.pem"
+if [ -f "$certificate" ]; then
+    for program in "$program_files/vestrimond.exe" "$program_files/Uninstall.exe" "$setup"; do
+        osslsigncode verify -CAfile "$certificate" -in "$program" >"$work/verify.txt" 2>&1 ||
+            { cat "$work/verify.txt" >&2; fail "$program: no signature that verifies"; }
+    done
+    echo "the program, the uninstaller and the installer signed"
+else
+    echo "no $certificate: a build of make package-windows, whose signatures are not checked"
+fi
+
 echo "== ZIP $zip"
 mkdir "$work/zip"
 unzip -q "$zip" -d "$work/zip"

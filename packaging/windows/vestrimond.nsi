@@ -6,6 +6,7 @@
 ;   OUTFILE         the installer to write
 ;   SYSTEM_PATH     the helper that edits the system PATH (system_path.cpp)
 ;   ICON            the program's icon (vestrimond.ico)
+;   SIGN            (when signing) the command that signs a program in place
 ; Silent install: /S; without the PATH entry: /NOPATH; into another folder:
 ; /D=C:\Some\Folder (last, unquoted).
 
@@ -21,6 +22,11 @@ RequestExecutionLevel admin
 !define START_MENU "$SMPROGRAMS\Vestrimond"
 !define WORK_FOLDER "$DOCUMENTS\Vestrimond"
 !define ENVIRONMENT_KEY "SYSTEM\CurrentControlSet\Control\Session Manager\Environment"
+
+!ifdef SIGN
+    !uninstfinalize '${SIGN} "%1"' = 0
+    !finalize '${SIGN} "%1"' = 0
+!endif
 
 Name "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
