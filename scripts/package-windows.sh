@@ -9,9 +9,41 @@
 # program, the uninstaller and the installer); unsigned otherwise, and it
 # says so.
 # Usage: scripts/package-windows.sh [BUILD_DIR]
-# Installs what it needs when run as root (scripts/install-deps.sh).
+#        scripts/package-windows.sh --installer BUILD_DIR STAGE VERSION OUTFILE
+# Installs what it needs when run as root (scripts/install-deps.sh). The
+# second form makes only an unsigned installer of the files of STAGE, as
+# version VERSION, with the helper of BUILD_DIR (an earlier version, for the
+# test of an update); STAGE and OUTFILE are absolute paths.
 set -e
 cd "$(dirname "$0")/.."
+here=$(pwd)
+sign=""
+
+# make_installer STAGE VERSION OUTFILE: the installer of the files of STAGE,
+# with an uninstaller that removes exactly those: each file, then each
+# folder, deepest first. makensis takes relative paths from the folder of the
+# script: every path is absolute.
+make_installer() {
+    case $build in
+        /*) helper=$build/system_path.exe ;;
+        *) helper=$here/$build/system_path.exe ;;
+    esac
+    (
+        cd "$1"
+        find . -type f | sort | sed 's|^\./|Delete "$INSTDIR\\|; s|$|"|'
+        find . -mindepth 1 -depth -type d | sed 's|^\./|RMDir "$INSTDIR\\|; s|$|"|'
+    ) | sed 's|/|\\|g' >"$1.uninstall.nsh"
+    makensis -V2 -DVERSION="$2" -DSTAGE="$1" -DUNINSTALL_LIST="$1.uninstall.nsh" \
+        -DSYSTEM_PATH="$helper" -DICON="$here/packaging/windows/vestrimond.ico" \
+        -DOUTFILE="$3" ${sign:+-DSIGN="$sign"} packaging/windows/vestrimond.nsi
+}
+
+if [ "${1:-}" = --installer ]; then
+    build=$2
+    make_installer "$3" "$4" "$5"
+    exit 0
+fi
+
 build=${1:-build-windows-package}
 jobs=${JOBS:-2}
 
@@ -35,8 +67,6 @@ crlf() {
 x86_64-w64-mingw32-strip -o "$stage/vestrimond.exe" "$build/vestrimond.exe"
 # The installer's helper goes into the installer and the uninstaller only.
 x86_64-w64-mingw32-strip -o "$build/system_path.exe" "$build/packaging/windows/system_path.exe"
-here=$(pwd)
-sign=""
 if [ -n "${VESTRIMOND_SIGN_PFX:-}" ]; then
     # makensis runs the signer from another folder.
     case $VESTRIMOND_SIGN_PFX in
@@ -61,20 +91,9 @@ for example in site.cfg site.rul firmware.hex; do
 done
 crlf examples/firmware.README "$stage/examples/firmware.README.txt"
 
-# What the uninstaller removes: each file, then each folder, deepest first.
-uninstall_list="$build/uninstall-files.nsh"
-(
-    cd "$stage"
-    find . -type f | sort | sed 's|^\./|Delete "$INSTDIR\\|; s|$|"|'
-    find . -mindepth 1 -depth -type d | sed 's|^\./|RMDir "$INSTDIR\\|; s|$|"|'
-) | sed 's|/|\\|g' >"$uninstall_list"
-
 setup="$build/vestrimond-$version-setup.exe"
 zip="$build/vestrimond-$version-win64.zip"
-# makensis takes relative paths from the folder of the script.
-makensis -V2 -DVERSION="$version" -DSTAGE="$here/$stage" -DUNINSTALL_LIST="$here/$uninstall_list" \
-    -DSYSTEM_PATH="$here/$build/system_path.exe" -DICON="$here/packaging/windows/vestrimond.ico" \
-    -DOUTFILE="$here/$setup" ${sign:+-DSIGN="$sign"} packaging/windows/vestrimond.nsi
+make_installer "$here/$stage" "$version" "$here/$setup"
 rm -f "$zip"
 (cd "$build/stage" && zip -q -r -X "$(basename "$zip")" Vestrimond && mv "$(basename "$zip")" ..)
 

@@ -1,21 +1,28 @@
 #!/bin/sh
 # Checks the Windows releases of scripts/package-windows.sh under Wine, in a
-# throw-away prefix, in the private mount namespace of no-serial-devices.sh:
-#   1. the installer, silent (/S): the files in Program Files, the Start-menu
-#      entries (the console starting in the user's Documents\Vestrimond with
-#      the examples copied there, the manual, the examples), the uninstall entry of the registry with the version the program
-#      shows, the program's folder at the end of a system PATH longer than an
-#      NSIS string, which stays whole; the installed program, run in its
-#      folder with a piped session, answers as the Linux build does;
-#      vestrimond.exe carries the version the program shows in its version
-#      resource, and the icon that packaging/windows/make_icon.py draws, as
-#      the installer does;
-#   2. the ZIP: the same files, and the unzipped program answers the same;
-#   3. the silent uninstall leaves nothing behind but the user's folder in
-#      Documents, and gives the PATH back as it was;
-#   4. /D= installs into another folder, /NOPATH leaves the PATH alone, and
-#      the uninstall clears that folder.
-# Usage: scripts/test-package-windows.sh [WINDOWS_PACKAGE_BUILD [LINUX_BUILD]]
+# throw-away prefix, in the private mount namespace of no-serial-devices.sh,
+# with a system PATH of 4000 characters (far beyond an NSIS string):
+#   1. an earlier version (2.82: these files with another README.txt and one
+#      example more), made here and installed; the user adds files of theirs;
+#   2. the installer, silent (/S), over it: exactly the release's files in
+#      Program Files besides the user's, the earlier version's gone; one
+#      uninstall entry, with the version the program shows; the program's
+#      folder once at the end of the PATH, which is otherwise whole; the
+#      Start-menu entries (the console starting in the user's
+#      Documents\Vestrimond, where the examples were copied and the user's
+#      changes stay, the manual, the examples); the installed program, run
+#      in its folder with a piped session, answers as the Linux build does;
+#      vestrimond.exe carries that version in its version resource and the
+#      icon of packaging/windows/make_icon.py, as the installer does; with a
+#      CA, the program, the uninstaller and the installer are signed;
+#   3. the ZIP: the same files, and the unzipped program answers the same;
+#   4. the silent uninstall leaves nothing but the user's files, and gives
+#      the PATH back as it was;
+#   5. /D= installs into another folder, /NOPATH leaves the PATH alone, and
+#      the uninstall leaves nothing.
+# Usage: scripts/test-package-windows.sh [WINDOWS_PACKAGE_BUILD [LINUX_BUILD [CA]]]
+# With CA, the certificate of the CA that issued the signing certificate, the
+# signatures of the program, the uninstaller and the installer are verified.
 set -e
 cd "$(dirname "$0")/.."
 if [ "${1:-}" != --inside-namespace ]; then
@@ -24,6 +31,7 @@ fi
 shift
 build=${1:-build-windows-package}
 host_build=${2:-build}
+certificate=${3:-}
 
 setup=$(ls "$build"/vestrimond-*-setup.exe | head -n 1)
 zip=$(ls "$build"/vestrimond-*-win64.zip | head -n 1)
@@ -48,7 +56,8 @@ program_files="$drive_c/Program Files/Vestrimond"
 user_folder="$drive_c/users/$(id -un)"
 start_menu="$user_folder/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Vestrimond"
 work_folder="$user_folder/Documents/Vestrimond"
-uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Vestrimond'
+uninstall_root='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
+uninstall_key="$uninstall_root\\Vestrimond"
 environment_key='HKLM\System\CurrentControlSet\Control\Session Manager\Environment'
 release_files="vestrimond.exe README.txt LICENSE.txt Manual.txt examples/site.cfg
 examples/site.rul examples/firmware.hex examples/firmware.README.txt"
@@ -101,7 +110,18 @@ check_shortcut() {
         fail "the Start-menu entry $1: $(cat "$work/lnk.txt"), not $2 in $3"
 }
 
-# Waits for the uninstaller, which runs from a copy of itself, to clear $1.
+# Waits for the uninstaller, which runs from a copy of itself and removes the
+# uninstall entry last.
+wait_for_uninstall() {
+    tries=0
+    while [ -n "$(registry_value DisplayName)" ] && [ $tries -lt 60 ]; do
+        sleep 0.5
+        tries=$((tries + 1))
+    done
+    [ -z "$(registry_value DisplayName)" ] || fail "the uninstall entry stays"
+}
+
+# Waits for the uninstaller to clear $1.
 wait_until_gone() {
     tries=0
     while [ -e "$1" ] && [ $tries -lt 120 ]; do
@@ -111,21 +131,49 @@ wait_until_gone() {
     [ ! -e "$1" ] || fail "left after the uninstall: $(find "$1" | tr '\n' ' ')"
 }
 
-echo "== Installer $setup"
+echo "== An earlier version"
+# The release's files with another README.txt and an example that this
+# version no longer has, as version 2.82.
+earlier="$work/earlier/Vestrimond"
+mkdir "$work/earlier"
+cp -R "$build/stage/Vestrimond" "$earlier"
+echo "The earlier version's README" >"$earlier/README.txt"
+echo "; an example of the earlier version" >"$earlier/examples/retired.cfg"
+sh scripts/package-windows.sh --installer "$build" "$earlier" 2.82 "$work/earlier-setup.exe" ||
+    fail "could not make the earlier version's installer"
+wine "$work/earlier-setup.exe" /S || fail "the silent install of the earlier version failed"
+[ "$(registry_value DisplayVersion)" = 2.82 ] && [ -f "$program_files/examples/retired.cfg" ] ||
+    fail "the earlier version is not installed"
+for file in "$earlier"/examples/*; do
+    cmp -s "$file" "$work_folder/${file##*/}" || fail "${file##*/} not copied to Documents\\Vestrimond"
+done
+# The user's own files: one in the install folder, and in Documents\Vestrimond
+# a changed example and one more.
+echo "; the user's" >"$program_files/examples/mine.cfg"
+echo "; changed by the user" >>"$work_folder/site.cfg"
+cp "$work_folder/site.cfg" "$work/users-site.cfg"
+echo "; the user's" >"$work_folder/mine.rul"
+echo "installed 2.82, the user's files added"
+
+echo "== Installer $setup, over it"
 wine "$setup" /S || fail "the silent install failed"
-for file in $release_files Uninstall.exe; do
+for file in $release_files Uninstall.exe examples/mine.cfg; do
     [ -f "$program_files/$file" ] || fail "not installed: $file"
 done
-[ -z "$(cd "$program_files" && find . -type f | sed 's|^\./||' | grep -vxF -e Uninstall.exe \
-    $(printf -- '-e %s ' $release_files))" ] || fail "installed beyond the release's files"
+extra=$(cd "$program_files" && find . -type f | sed 's|^\./||' |
+    grep -vxF -e Uninstall.exe -e examples/mine.cfg $(printf -- '-e %s ' $release_files)) || true
+[ -z "$extra" ] || fail "installed beyond the release's files: $extra"
+cmp -s "$program_files/README.txt" "$build/stage/Vestrimond/README.txt" ||
+    fail "the earlier README.txt stays"
+[ "$(wine reg query "$uninstall_root" /s | grep -c '^ *DisplayName .*Vestrimond')" = 1 ] ||
+    fail "not one uninstall entry: $(wine reg query "$uninstall_root" /s | grep DisplayName)"
+cmp -s "$work_folder/site.cfg" "$work/users-site.cfg" && [ -f "$work_folder/mine.rul" ] ||
+    fail "the update changed the user's files in Documents\\Vestrimond"
 grep -q "$(printf '\r')\$" "$program_files/LICENSE.txt" || fail "LICENSE.txt without CR LF"
 check_shortcut "Vestrimond console" 'C:\Program Files\Vestrimond\vestrimond.exe' \
     "C:\\users\\$(id -un)\\Documents\\Vestrimond"
 check_shortcut "Vestrimond manual" 'C:\Program Files\Vestrimond\Manual.txt' 'C:\Program Files\Vestrimond'
 check_shortcut "Vestrimond examples" 'C:\Program Files\Vestrimond\examples' 'C:\Program Files\Vestrimond'
-for file in "$program_files"/examples/*; do
-    cmp -s "$file" "$work_folder/${file##*/}" || fail "${file##*/} not copied to Documents\\Vestrimond"
-done
 
 check_session "$program_files"
 banner_version=$(head -n 1 "$work/out.txt" | sed -n 's/^Vestrimond PC Host Digi Utility Version //p')
@@ -159,18 +207,16 @@ cmp -s "$work/icon.ico" packaging/windows/vestrimond.ico ||
 for program in "$program_files/vestrimond.exe" "$setup"; do
     python3 scripts/windows_files.py icon "$program" "$work/icon.ico" || exit 1
 done
-echo "installed, ran as the Linux build, version $banner_version registered and in vestrimond.exe"
+echo "installed over 2.82, ran as the Linux build, version $banner_version registered and in vestrimond.exe"
 
-# Signed by make package-windows-test with its throw-away certificate.
-certificate="$build/test-certificate/ca.pem"
-if [ -f "$certificate" ]; then
+if [ -n "$certificate" ]; then
     for program in "$program_files/vestrimond.exe" "$program_files/Uninstall.exe" "$setup"; do
         osslsigncode verify -CAfile "$certificate" -in "$program" >"$work/verify.txt" 2>&1 ||
             { cat "$work/verify.txt" >&2; fail "$program: no signature that verifies"; }
     done
     echo "the program, the uninstaller and the installer signed"
 else
-    echo "no $certificate: a build of make package-windows, whose signatures are not checked"
+    echo "the signatures not checked: no CA given"
 fi
 
 echo "== ZIP $zip"
@@ -186,12 +232,15 @@ echo "the installer's files, ran as the Linux build"
 
 echo "== Uninstall"
 wine "$program_files/Uninstall.exe" /S || fail "the silent uninstall failed"
-wait_until_gone "$program_files"
+wait_for_uninstall
 wait_until_gone "$start_menu"
-[ -f "$work_folder/site.cfg" ] || fail "the uninstall took the user's Documents\\Vestrimond"
-[ -z "$(registry_value DisplayName)" ] || fail "the uninstall entry stays"
+left=$(cd "$program_files" && find . | sort | tr '\n' ' ')
+[ "$left" = ". ./examples ./examples/mine.cfg " ] || fail "left after the uninstall: $left"
+cmp -s "$work_folder/site.cfg" "$work/users-site.cfg" && [ -f "$work_folder/mine.rul" ] ||
+    fail "the uninstall took the user's files in Documents\\Vestrimond"
 [ "$(system_path)" = "$long_path" ] || fail "the PATH after the uninstall: $(system_path)"
-echo "nothing left, the PATH as it was"
+echo "nothing left but the user's files, the PATH as it was"
+rm -r "$program_files"
 
 echo "== Installer with /NOPATH /D="
 wine "$setup" /S /NOPATH '/D=C:\Tools\Vestrimond' || fail "the silent install into C:\\Tools failed"
@@ -201,6 +250,7 @@ wine "$setup" /S /NOPATH '/D=C:\Tools\Vestrimond' || fail "the silent install in
 [ "$(registry_value InstallLocation)" = 'C:\Tools\Vestrimond' ] ||
     fail "uninstall entry location '$(registry_value InstallLocation)'"
 wine "$drive_c/Tools/Vestrimond/Uninstall.exe" /S || fail "the silent uninstall failed"
+wait_for_uninstall
 wait_until_gone "$drive_c/Tools/Vestrimond"
 wait_until_gone "$start_menu"
 [ "$(system_path)" = "$long_path" ] || fail "the PATH after the uninstall: $(system_path)"

@@ -51,8 +51,24 @@ InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "English"
 
+; An earlier install, of any version, is removed first by its own uninstaller,
+; run in place: it takes away the files it installed, its Start-menu entries
+; and its PATH entry, and leaves the user's own files. The files of this
+; version then go in, and the one uninstall entry is written anew.
+Function RemoveEarlierInstall
+    ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+    ${If} $0 != ""
+    ${AndIf} ${FileExists} "$0\Uninstall.exe"
+        DetailPrint "Removing the version installed in $0"
+        ExecWait '"$0\Uninstall.exe" /S _?=$0' $1
+        Delete "$0\Uninstall.exe"
+        RMDir "$0"
+    ${EndIf}
+FunctionEnd
+
 Section "!Vestrimond host utility" SecProgram
     SectionIn RO
+    Call RemoveEarlierInstall
     SetOutPath "$INSTDIR"
     File /r "${STAGE}/*"
     WriteUninstaller "$INSTDIR\Uninstall.exe"
