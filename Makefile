@@ -127,7 +127,7 @@ package-windows-test:
 	  $(MAKE) --no-print-directory package-windows
 	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
 	cmake --build $(BUILD) --target vestrimond -j$(JOBS)
-	@sh scripts/test-package-windows.sh $(WIN_PACKAGE_BUILD) $(BUILD)
+	@sh scripts/test-package-windows.sh $(WIN_PACKAGE_BUILD) $(BUILD) $(TEST_CERTIFICATE)/ca.pem
 
 # The whole test suite built with AddressSanitizer and UndefinedBehaviorSanitizer.
 SANITIZE_BUILD ?= build-asan
