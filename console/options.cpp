@@ -8,6 +8,7 @@
 #include "common/version.h"
 #include "console/batch.h"
 #include "console/file_check.h"
+#include "console/manual_name.h"
 #include "serial/port_list.h"
 
 namespace {
@@ -42,8 +43,8 @@ int print_help() {
         "Exit status: 0 success; 1 the end of standard input in the console, or a\n"
         "file check that failed; 2 a usage error; 3 a batch command that failed.\n"
         "\n"
-        "The manual page tells more: man vestrimond\n",
-        usage);
+        "%s\n",
+        usage, manual_pointer);
     return 0;
 }
 
