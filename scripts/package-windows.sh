@@ -2,8 +2,9 @@
 # Builds the Windows releases from a MinGW-w64 build without the tests:
 #   BUILD/vestrimond-VERSION-setup.exe  the installer (packaging/windows/vestrimond.nsi)
 #   BUILD/vestrimond-VERSION-win64.zip  the same files in a folder Vestrimond\
-# The files: vestrimond.exe, README.txt, LICENSE.txt, Manual.txt (doc/vestrimond.1
-# as plain text) and examples\, every text with CR LF line ends.
+# The files: vestrimond.exe, README.txt (packaging/windows/README.txt),
+# LICENSE.txt, Manual.txt (doc/vestrimond.1 as plain text) and examples\,
+# every text with CR LF line ends.
 # Signed when a certificate is given: a PKCS#12 file in VESTRIMOND_SIGN_PFX,
 # its password in VESTRIMOND_SIGN_PASSWORD (scripts/sign-windows.sh signs the
 # program, the uninstaller and the installer); unsigned otherwise, and it
@@ -80,7 +81,8 @@ if [ -n "${VESTRIMOND_SIGN_PFX:-}" ]; then
 else
     echo "No certificate in VESTRIMOND_SIGN_PFX: the program and the installer are not signed"
 fi
-crlf README.md "$stage/README.txt"
+# The README of the Windows user, not the developers' README.md.
+crlf packaging/windows/README.txt "$stage/README.txt"
 crlf LICENSE "$stage/LICENSE.txt"
 # Plain text, without the terminal's bold and underline, and without the
 # parts about Linux.

@@ -10,8 +10,9 @@
 #      folder once at the end of the PATH, which is otherwise whole; the
 #      Start-menu entries (the console starting in the user's
 #      Documents\Vestrimond, where the examples were copied and the user's
-#      changes stay, the manual, the examples); the installed program, run
-#      in its folder with a piped session, answers as the Linux build does;
+#      changes stay, the manual, the examples); README.txt is the Windows
+#      user's; the installed program, run in its folder with a piped session,
+#      answers as the Linux build does, and --help points to Manual.txt;
 #      vestrimond.exe carries that version in its version resource and the
 #      icon of packaging/windows/make_icon.py, as the installer does; with a
 #      CA, the program, the uninstaller and the installer are signed;
@@ -163,8 +164,10 @@ done
 extra=$(cd "$program_files" && find . -type f | sed 's|^\./||' |
     grep -vxF -e Uninstall.exe -e examples/mine.cfg $(printf -- '-e %s ' $release_files)) || true
 [ -z "$extra" ] || fail "installed beyond the release's files: $extra"
-cmp -s "$program_files/README.txt" "$build/stage/Vestrimond/README.txt" ||
-    fail "the earlier README.txt stays"
+tr -d '\r' <"$program_files/README.txt" | cmp -s - packaging/windows/README.txt ||
+    fail "README.txt is not packaging/windows/README.txt"
+! grep -n -i -E 'linux|debian|/dev/|cmake|make |build' "$program_files/README.txt" ||
+    fail "README.txt speaks of building or Linux"
 [ "$(wine reg query "$uninstall_root" /s | grep -c '^ *DisplayName .*Vestrimond')" = 1 ] ||
     fail "not one uninstall entry: $(wine reg query "$uninstall_root" /s | grep DisplayName)"
 cmp -s "$work_folder/site.cfg" "$work/users-site.cfg" && [ -f "$work_folder/mine.rul" ] ||
@@ -176,6 +179,8 @@ check_shortcut "Vestrimond manual" 'C:\Program Files\Vestrimond\Manual.txt' 'C:\
 check_shortcut "Vestrimond examples" 'C:\Program Files\Vestrimond\examples' 'C:\Program Files\Vestrimond'
 
 check_session "$program_files"
+(cd "$program_files" && wine ./vestrimond.exe --help) | tr -d '\r' | tail -n 1 >"$work/raw.txt"
+grep -q ' Manual\.txt ' "$work/raw.txt" || fail "--help does not point to Manual.txt: $(cat "$work/raw.txt")"
 banner_version=$(head -n 1 "$work/out.txt" | sed -n 's/^Vestrimond PC Host Digi Utility Version //p')
 [ -n "$banner_version" ] || fail "no version in the banner"
 [ "$(registry_value DisplayVersion)" = "$banner_version" ] ||
