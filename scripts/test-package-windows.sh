@@ -2,6 +2,7 @@
 # Checks the Windows releases of scripts/package-windows.sh under Wine, in a
 # throw-away prefix, in the private mount namespace of no-serial-devices.sh,
 # with a system PATH of 4000 characters (far beyond an NSIS string):
+#   0. the PATH helper of the installer, on a table of PATHs;
 #   1. an earlier version (2.82: these files with another README.txt and one
 #      example more), made here and installed; the user adds files of theirs;
 #   2. the installer, silent (/S), over it: exactly the release's files in
@@ -47,8 +48,9 @@ export HOME
 start_wine "$work/prefix"
 trap 'wineserver --kill >/dev/null 2>&1; rm -rf "$work"' EXIT INT TERM
 
+# printf: the messages hold Windows paths, whose backslashes echo may read.
 fail() {
-    echo "$*" >&2
+    printf '%s\n' "$*" >&2
     exit 1
 }
 
@@ -89,9 +91,38 @@ system_path() {
     registry_value Path "$environment_key"
 }
 
+echo "== The PATH helper"
+# Each line: the PATH after Wine's own entries, the helper's verb, its status,
+# the PATH after it; the folder is C:\V. An entry names the folder whatever
+# its letter case and a final backslash; every other entry, empty ones and a
+# final ";" included, keeps its text and its place.
+base_path="$(system_path)"
+while IFS='|' read -r before verb status after; do
+    wine reg add "$environment_key" /v Path /t REG_EXPAND_SZ /d "$base_path;$before" /f >/dev/null
+    code=0
+    wine "$build/system_path.exe" "$verb" 'C:\V' || code=$?
+    [ "$code" = "$status" ] && [ "$(system_path)" = "$base_path;$after" ] ||
+        fail "system_path $verb C:\\V on '$before': status $code, '$(system_path)'"
+done <<'TABLE'
+A;B|add|0|A;B;C:\V
+A;;B;|add|0|A;;B;C:\V;
+A;c:\v\;B|add|1|A;c:\v\;B
+A;C:\V;B|remove|0|A;B
+A;;C:\V;B;|remove|0|A;;B;
+A;C:\V;B;c:\v\|remove|0|A;B
+A;C:\Vx;B|remove|1|A;C:\Vx;B
+A;B|frobnicate|2|A;B
+TABLE
+# A REG_SZ value stays one.
+wine reg add "$environment_key" /v Path /t REG_SZ /d "$base_path" /f >/dev/null
+wine "$build/system_path.exe" add 'C:\V' && [ "$(system_path)" = "$base_path;C:\\V" ] &&
+    wine reg query "$environment_key" /v Path | grep -q ' REG_SZ ' ||
+    fail "system_path on a REG_SZ PATH: $(wine reg query "$environment_key" /v Path)"
+echo "the PATH helper adds and removes its folder alone"
+
 # A system PATH of 4000 characters, far beyond the 1024 of an NSIS string,
 # with an empty entry and a final ";" that must stay as they are.
-long_path="$(system_path)"
+long_path=$base_path
 n=0
 while [ ${#long_path} -lt 4000 ]; do
     n=$((n + 1))
