@@ -21,7 +21,6 @@ RequestExecutionLevel admin
 ; starts, in that user's Documents.
 !define START_MENU "$SMPROGRAMS\Vestrimond"
 !define WORK_FOLDER "$DOCUMENTS\Vestrimond"
-!define ENVIRONMENT_KEY "SYSTEM\CurrentControlSet\Control\Session Manager\Environment"
 
 !ifdef SIGN
     !uninstfinalize '${SIGN} "%1"' = 0
