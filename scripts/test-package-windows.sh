@@ -237,11 +237,9 @@ done
 grep -q '^FileDescription=Vestrimond ' "$work/version.txt" &&
     grep -q '^LegalCopyright=Copyright ' "$work/version.txt" ||
     fail "the version resource without a description or a copyright: $(cat "$work/version.txt")"
-python3 packaging/windows/make_icon.py "$work/icon.ico"
-cmp -s "$work/icon.ico" packaging/windows/vestrimond.ico ||
-    fail "packaging/windows/vestrimond.ico is not what make_icon.py draws"
+python3 packaging/windows/make_icon.py --check packaging/windows/vestrimond.ico || exit 1
 for program in "$program_files/vestrimond.exe" "$setup"; do
-    python3 scripts/windows_files.py icon "$program" "$work/icon.ico" || exit 1
+    python3 scripts/windows_files.py icon "$program" packaging/windows/vestrimond.ico || exit 1
 done
 echo "installed over 2.82, ran as the Linux build, version $banner_version registered and in vestrimond.exe"
 

@@ -2,13 +2,15 @@
 """Draws the program's icon and writes it as a Windows .ico file.
 
   make_icon.py [OUTPUT]     (packaging/windows/vestrimond.ico by default)
+  make_icon.py --check ICO  fails unless ICO holds the images drawn here
 
 The picture: a digipeater's mast sending waves both ways, white and amber on
 a blue rounded square. Each size is drawn on its own from the shapes, with
 4 x 4 samples a pixel for smooth edges: 16, 24, 32 and 48 pixels as 32-bit
 bitmaps with an alpha channel, 256 pixels as PNG, as Windows reads them. The
-output depends only on this script, so the committed icon can be checked
-against it.
+pictures depend only on this script, so the committed icon can be checked
+against it; a PNG is compared by its pixels, as another zlib may pack them
+otherwise.
 """
 import math
 import struct
@@ -131,7 +133,32 @@ def icon():
     return directory + entries + b"".join(data for _, data in images)
 
 
+def pictures(ico):
+    """The images of an .ico file, each PNG as its header and unpacked rows."""
+    count, = struct.unpack_from("<H", ico, 4)
+    found = []
+    for i in range(count):
+        size, offset = struct.unpack_from("<II", ico, 6 + 16 * i + 8)
+        data = ico[offset:offset + size]
+        if data.startswith(b"\x89PNG"):
+            chunks, position = {}, 8
+            while position < len(data):
+                length, = struct.unpack_from(">I", data, position)
+                kind = data[position + 4:position + 8]
+                chunks[kind] = chunks.get(kind, b"") + data[position + 8:position + 8 + length]
+                position += 12 + length
+            data = chunks[b"IHDR"] + zlib.decompress(chunks[b"IDAT"])
+        found.append(data)
+    return found
+
+
 def main(argv):
+    if len(argv) == 3 and argv[1] == "--check":
+        with open(argv[2], "rb") as file:
+            if pictures(file.read()) != pictures(icon()):
+                print(f"{argv[2]} is not what {argv[0]} draws", file=sys.stderr)
+                return 1
+        return 0
     output = argv[1] if len(argv) > 1 else "packaging/windows/vestrimond.ico"
     with open(output, "wb") as file:
         file.write(icon())
