@@ -4,7 +4,8 @@
 # says what to install. Arguments add what other steps need: "coverage" gcovr
 # for the coverage report; "package" the Debian packaging tools and lintian;
 # "windows-package" the MinGW-w64 cross compiler, NSIS, zip, osslsigncode,
-# openssl and Wine for the Windows installer, its signature and its check; "arm64" and "armhf" Debian's cross compiler
+# openssl, Python and Wine for the Windows installer, its signature and its
+# check; "arm64" and "armhf" Debian's cross compiler
 # for that architecture, the target's run-time libraries that the program
 # links (multiarch: the architecture is added to dpkg's) and qemu-user to run
 # what was built; "drivers" QEMU's PC, a static busybox, cpio and Python for the
@@ -50,6 +51,7 @@ for extra in "$@"; do
             command -v groff >/dev/null 2>&1 || missing="$missing groff-base"
             command -v osslsigncode >/dev/null 2>&1 || missing="$missing osslsigncode"
             command -v openssl >/dev/null 2>&1 || missing="$missing openssl"
+            command -v python3 >/dev/null 2>&1 || missing="$missing python3"
             command -v wine >/dev/null 2>&1 || missing="$missing wine"
             [ -x /usr/lib/wine/wine64 ] || missing="$missing wine64" ;;
         arm64 | armhf)
