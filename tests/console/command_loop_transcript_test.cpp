@@ -63,29 +63,27 @@ TEST(ConsoleStart, OptionsAnswerAndEndWithoutTheConsole) {
         int status;
     } cases[] = {
         {{"--help"},
-         usage +
-             "\n"
-             "Without an option, starts the interactive console of the Vestrimond: type\n"
-             "\"help\" at its \"Command> \" prompt for the commands.\n"
-             "\n"
-             "  -b, --batch FILE     run the console commands of FILE, one a line (\"-\":\n"
-             "                       standard input), and stop at the first that fails;\n"
-             "                       a line that begins with \"-\" may fail, \"#\" begins a\n"
-             "                       comment line\n"
-             "  -c, --command COMMAND  run COMMAND the same way; several run in order\n"
-             "  -y, --yes            answer yes to the questions of download and firmware\n"
-             "                       (a batch answers no without it)\n"
-             "  --check-config FILE  check a Configuration file, with no device\n"
-             "  --check-rules FILE   check a Rules file, with no device\n"
-             "  -q, --quiet          print only the faults of the files checked\n"
-             "  --help               show this help and exit\n"
-             "  --version            show the version and exit\n"
-             "  --list-ports         list the serial ports of this machine and exit\n"
-             "\n"
-             "Exit status: 0 success; 1 the end of standard input in the console, or a\n"
-             "file check that failed; 2 a usage error; 3 a batch command that failed.\n"
-             "\n" +
-             manual,
+         usage + "\n"
+                 "Without an option, starts the interactive console of the Vestrimond: type\n"
+                 "\"help\" at its \"Command> \" prompt for the commands.\n"
+                 "\n"
+                 "  -b, --batch FILE     run the console commands of FILE, one a line (\"-\":\n"
+                 "                       standard input), and stop at the first that fails;\n"
+                 "                       a line that begins with \"-\" may fail, \"#\" begins a\n"
+                 "                       comment line\n"
+                 "  -c, --command COMMAND  run COMMAND the same way; several run in order\n"
+                 "  -y, --yes            answer yes to the questions of download and firmware\n"
+                 "                       (a batch answers no without it)\n"
+                 "  --check-config FILE  check a Configuration file, with no device\n"
+                 "  --check-rules FILE   check a Rules file, with no device\n"
+                 "  -q, --quiet          print only the faults of the files checked\n"
+                 "  --help               show this help and exit\n"
+                 "  --version            show the version and exit\n"
+                 "  --list-ports         list the serial ports of this machine and exit\n"
+                 "\n"
+                 "Exit status: 0 success; 1 the end of standard input in the console, or a\n"
+                 "file check that failed; 2 a usage error; 3 a batch command that failed.\n"
+                 "\n" + manual,
          "",
          0},
         {{"--version"}, "vestrimond 2.83b\n", "", 0},
