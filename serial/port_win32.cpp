@@ -9,6 +9,7 @@
 #include "serial/nul_bytes.h"
 #include "serial/port.h"
 #include "serial/port_arguments.h"
+#include "serial/port_path.h"
 #include "diagnostics/system.h"
 #include "serial/timeouts.h"
 
@@ -109,8 +110,9 @@ void set_read_timeouts(const char* name, const comm_timeouts& timeouts) {
 
 int open_port(const char* name, int32_t baud) {
     if (int refused = check_open_arguments(name)) return refused;
-    char path[64];
-    std::snprintf(path, sizeof path, "\\\\.\\%s", name);
+    // A port number opens \\.\COM<n>; a device path is opened as written.
+    char path[sizeof "\\\\.\\" + 256];
+    std::snprintf(path, sizeof path, "%s%s", port_argument_is_path(name) ? "" : "\\\\.\\", name);
     port_handle = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
                               nullptr);
     if (port_handle == INVALID_HANDLE_VALUE) {

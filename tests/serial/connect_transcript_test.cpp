@@ -21,6 +21,11 @@ const std::string no_name_in_answer =
     "\n\a\aError: did not receive the Vestrimond prompt!\nExpected: Vestrimond\n";
 const std::string not_connected = "\a\aError: not Connected!\n";
 
+std::string with_path(std::string text, const std::string& path) {
+    for (size_t at; (at = text.find("{path}")) != std::string::npos;) text.replace(at, 6, path);
+    return text;
+}
+
 TEST(DeviceConnection, ConnectsAtEveryConsoleRate) {
     const std::vector<std::string> bauds = {"4800", "9600", "19200", "38400", "57600"};
     std::vector<DeviceRun> runs;
@@ -150,20 +155,68 @@ TEST(DeviceConnection, PortHeldByAnotherProgramCannotBeOpened) {
                   second.out);
 }
 
-// A device path is the port itself where the build takes paths; the Windows
-// program takes COM port numbers only.
+// A POSIX device path is a COM port number to the Windows program, and
+// refused as such.
 std::string refused_as_number(const std::string& path) {
     return "\a\aError: invalid COM port number (1..20): " + path + "\n";
 }
 
+// The device path of each platform: the pty itself, or the Windows device
+// path of a COM port, above COM20 or not, that Wine links to the pty.
 TEST(DevicePath, ConnectsToTheDeviceItNames) {
-    SimProcess device({"--baud", "9600"});
-    ASSERT_FALSE(device.path().empty()) << device.log();
-    RunResult run = run_console("connect " + device.path() + " 9600\ndisconnect\n");
-    std::string expected = program_runs_under_wine()
-                               ? refused_as_number(device.path()) + prompt + not_connected
-                               : connected_at("9600") + prompt + "Disconnected\n";
-    EXPECT_OUTPUT(session(expected), run.out);
+    struct Case {
+        const char* number;  // the COM port that Wine maps to the pty
+        std::vector<std::string> args;  // "{path}" stands for the device path
+        std::string script;
+        std::string output;
+        int status;  // the console ends at the end of its input, a batch at its last command
+    } cases[] = {
+        {"23", {}, "connect {path} 9600\ndisconnect\n",
+         session(connected_at("9600") + prompt + "Disconnected\n"), 1},
+        {"3", {}, "connect {path} 9600\ndisconnect\n",
+         session(connected_at("9600") + prompt + "Disconnected\n"), 1},
+        {"21", {"-c", "connect {path} 9600", "-c", "disconnect"}, "",
+         "Vestrimond PC Host Digi Utility Version 2.83b\nCommand> connect {path} 9600\n" +
+             connected_at("9600") + "Command> disconnect\nDisconnected\n", 0},
+    };
+    for (const Case& c : cases) {
+        SimProcess device({"--baud", "9600"});
+        ASSERT_FALSE(device.path().empty()) << device.log();
+        RunOptions options;
+        std::string path = device.path();
+        if (program_runs_under_wine()) {
+            options.env = {{std::string("VESTRIMOND_COM") + c.number, device.path()}};
+            path = std::string("\\\\.\\COM") + c.number;
+        }
+        for (const std::string& arg : c.args) options.args.push_back(with_path(arg, path));
+        RunResult run = run_console(with_path(c.script, path), options);
+        EXPECT_OUTPUT(with_path(c.output, path), run.out) << path;
+        EXPECT_EQ(run.status, c.status) << path;
+    }
+}
+
+// On Windows a port above COM20 exists: the refusal of its number shows how
+// to type it. The POSIX program maps COM numbers only up to 20 and says no more.
+TEST(DevicePath, PortNumberAboveTwentyShowsTheDevicePathOnWindows) {
+    const std::string connect_refused = "\a\aError: invalid COM port number (1..20): ";
+    struct Case {
+        std::string line;
+        std::string refused;  // both platforms
+        std::string hint;     // Windows only
+    } cases[] = {
+        {"connect 23", connect_refused + "23\n", port_number_hint("23")},
+        {"connect COM23", connect_refused + "COM23\n", port_number_hint("23")},
+        {"connect com256 9600", connect_refused + "com256\n", port_number_hint("256")},
+        {"firmware COM23 f.hex", connect_refused + "COM23\n", port_number_hint("23")},
+        {"connect 257", connect_refused + "257\n", ""},
+        {"connect 0", connect_refused + "0\n", ""},
+        {"connect \\\\.\\", connect_refused + "\\\\.\\\n", ""},
+    };
+    for (const Case& c : cases) {
+        RunResult run = run_console(c.line + "\n");
+        std::string printed = c.refused + (program_runs_under_wine() ? c.hint : "");
+        EXPECT_OUTPUT(session(printed), run.out) << c.line;
+    }
 }
 
 TEST(DevicePath, MessagesNameThePathWholeAndALongerLineIsRefused) {

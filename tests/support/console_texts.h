@@ -16,6 +16,11 @@ inline const std::string rules_question =
     "(yes|no) [no]: ";
 inline const std::string download_aborted = "\a\aDownload Aborted!\n";
 
+// The Windows program's line after the refusal of a COM port number above 20.
+inline std::string port_number_hint(const std::string& number) {
+    return "A port above COM20 is typed as its device path: \\\\.\\COM" + number + "\n";
+}
+
 // The firmware command's question, and the update's warning before its Enter wait.
 inline const std::string firmware_question =
     "\a\aWARNING! This will alter the Vestrimond firmware!\n"
