@@ -111,7 +111,8 @@ TEST(ScriptedUse, BatchesStopAtTheFirstFailureAndChecksNameTheLine) {
          batch("Command> connect 2\nConnecting at 19200...\n"
                "\a\aError: cannot open COM port COM2: " +
                std::string(wine ? "File not found." : "No such file or directory") +
-               "\n\a\aError: could not open COM port COM2\n"),
+               "\n\a\aError: could not open COM port COM2\n" +
+               (wine ? absent_port_hint("COM2") : "")),
          3},
         {{"-c", "connect 1", "-c", "baud 38400"},
          batch(connected + "Command> baud 38400\nConnecting at 38400...\n" +

@@ -1,12 +1,11 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/console_texts.h"
 #include "tests/support/transcript.h"
 #include "tests/windows/wine.h"
 
 namespace {
-
-const std::string prompt = "Command> ";
 
 // The output of a run that starts, prints `between` after the first prompt
 // and then meets the end of its input.
@@ -25,7 +24,9 @@ TEST(ConsoleStart, PortsThatATestDoesNotMapCannotBeOpened) {
     for (const char* port : {"1", "20"}) {
         refusals += std::string("Connecting at 19200...\n\a\aError: cannot open COM port COM") +
                     port + ": " + not_found + "\n\a\aError: could not open COM port COM" +
-                    port + "\n" + prompt;
+                    port + "\n" +
+                    (program_runs_under_wine() ? absent_port_hint(std::string("COM") + port) : "") +
+                    prompt;
     }
     RunResult run = run_console("connect 1\nconnect 20\n");
     EXPECT_OUTPUT(start_text() + prompt + refusals + "\n", run.out);

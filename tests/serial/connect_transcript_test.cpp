@@ -251,7 +251,9 @@ TEST(DevicePath, MessagesNameThePathWholeAndALongerLineIsRefused) {
     }
 }
 
-// scripts/test-windows.sh registers COM7 in the Wine prefix.
+// scripts/test-windows.sh registers COM3, COM7 and COM23 in the Wine prefix;
+// Wine's SetupAPI knows none of them, so each shows the device behind its
+// name, and COM23 how to type it.
 TEST(ListPorts, WindowsProgramListsTheComPortsThatExist) {
     if (!program_runs_under_wine()) {
         GTEST_SKIP() << "the Linux lister is tested against a made-up device tree (PortList.*): "
@@ -260,7 +262,17 @@ TEST(ListPorts, WindowsProgramListsTheComPortsThatExist) {
     RunOptions options;
     options.args = {"--list-ports"};
     RunResult run = run_console("", options);
-    EXPECT_NE(("\n" + run.out).find("\nCOM7  \\Device\\Serial"), std::string::npos) << run.out;
+    const std::string listed = "\n" + run.out;
+    const std::size_t com3 = listed.find("\nCOM3  \\Device\\Serial");
+    const std::size_t com7 = listed.find("\nCOM7  \\Device\\Serial");
+    const std::size_t com23 = listed.find("\nCOM23  \\Device\\Serial");
+    ASSERT_NE(com3, std::string::npos) << run.out;
+    ASSERT_NE(com7, std::string::npos) << run.out;
+    ASSERT_NE(com23, std::string::npos) << run.out;
+    EXPECT_LT(com3, com7) << "by number: " << run.out;
+    EXPECT_LT(com7, com23) << "by number: " << run.out;
+    EXPECT_EQ(listed.find("  type \\\\.\\COM"), listed.find("  type \\\\.\\COM23\n", com23))
+        << "only the port above COM20 shows the form to type: " << run.out;
     EXPECT_EQ(run.status, 0);
 }
 
