@@ -145,6 +145,11 @@ TEST(ScriptedUse, BatchesStopAtTheFirstFailureAndChecksNameTheLine) {
          batch("Command> firmware 1 examples/firmware.hex\n" + firmware_question + "y\n" +
                firmware_warning + "\n" + loader_connected + "\n\n\nDisconnected\n" + updated),
          0, device},
+        // The firmware file as a file manager hands it over.
+        {{"-y", "-c", "firmware 1 \"examples/firmware.hex\" "},
+         batch("Command> firmware 1 \"examples/firmware.hex\" \n" + firmware_question + "y\n" +
+               firmware_warning + "\n" + loader_connected + "\n\n\nDisconnected\n" + updated),
+         0, device},
         {{"-c", "firmware 1 examples/firmware.hex"},
          batch("Command> firmware 1 examples/firmware.hex\n" + firmware_question + "n\n" +
                firmware_kept),
