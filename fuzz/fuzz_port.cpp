@@ -157,3 +157,5 @@ int last_system_error() { return saved_error; }
 const char* system_error_text() { return std::strerror(saved_error); }
 
 void sleep_ms(unsigned) {}
+
+void end_abnormally() { std::abort(); }

@@ -2,22 +2,39 @@
 
 #include <windows.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "serial/port.h"
 
 namespace {
 
 UINT output_code_page_before = 0;
 UINT input_code_page_before = 0;
 
-void restore_code_pages() {
-    if (output_code_page_before != 0) SetConsoleOutputCP(output_code_page_before);
-    if (input_code_page_before != 0) SetConsoleCP(input_code_page_before);
+void restore_code_pages() { restore_console_window(); }
+
+// Runs in a thread of its own while the program's thread may be in a read of
+// the port or of the console: the port is let go and the process ends at
+// once, as the C runtime's exit (or a flush of its streams) could wait for a
+// lock that thread holds.
+BOOL WINAPI end_at_console_signal(DWORD) {
+    close_port();
+    restore_console_window();
+    TerminateProcess(GetCurrentProcess(), interrupted_status);
+    return TRUE;
 }
 
 }  // namespace
 
+void restore_console_window() {
+    if (output_code_page_before != 0) SetConsoleOutputCP(output_code_page_before);
+    if (input_code_page_before != 0) SetConsoleCP(input_code_page_before);
+}
+
 void set_up_console_window() {
+    SetConsoleCtrlHandler(end_at_console_signal, TRUE);
     output_code_page_before = GetConsoleOutputCP();
     input_code_page_before = GetConsoleCP();
     if (output_code_page_before == 0 && input_code_page_before == 0) return;  // no console

@@ -2,6 +2,11 @@
 
 #include <windows.h>
 
+#include <cstdio>
+
+#include "serial/console_window.h"
+#include "serial/port.h"
+
 namespace {
 
 char error_text[1024];
@@ -27,3 +32,12 @@ const char* system_error_text() {
 }
 
 void sleep_ms(unsigned milliseconds) { Sleep(milliseconds); }
+
+// abort() would end with status 3, the status of a failed batch command, after
+// the C runtime's message or a crash dialog that blocks a script.
+void end_abnormally() {
+    std::fflush(nullptr);
+    close_port();
+    restore_console_window();
+    ExitProcess(134);
+}
