@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -130,6 +131,31 @@ TEST(DeviceConnection, ProgramThatEndsWhileConnectedLetsGoOfThePort) {
         EXPECT_OUTPUT(session(connected_at("19200") + prompt + "Disconnected\n"), next.out)
             << c.what;
     }
+}
+
+// Ctrl+C in the middle of a loop test: the port is let go, and the end is
+// status 130 (on Linux the interrupt signal itself, which the shell shows as 130).
+TEST(DeviceConnection, CtrlCDuringATransferLetsGoOfThePortAndEndsWith130) {
+    SimProcess device;
+    ASSERT_FALSE(device.path().empty()) << device.log();
+    RunOptions options;
+    options.env = {{"VESTRIMOND_COM1", device.path()}};
+    options.interrupt_after_ms = 3000;
+    RunResult run = run_console("connect 1\nserialtest 2000\n", options);
+    const std::string started = start_text() + prompt + connected_at("19200") + prompt;
+    EXPECT_EQ(run.out.compare(0, started.size(), started), 0) << run.out;
+    EXPECT_EQ(run.out.find("serialtest", started.size()), std::string::npos) << "ended: " << run.out;
+    if (program_runs_under_wine()) {
+        EXPECT_EQ(run.status, 130);
+    } else {
+        EXPECT_EQ(run.signal, SIGINT);
+    }
+    int fd = open(device.path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(fd, 0) << "the pty stayed exclusive";
+    EXPECT_EQ(exclusive_flag(fd), 0);
+    close(fd);
+    RunResult next = run_with_device(device, "connect 1\ndisconnect\n");
+    EXPECT_OUTPUT(session(connected_at("19200") + prompt + "Disconnected\n"), next.out);
 }
 
 TEST(DeviceConnection, PortHeldByAnotherProgramCannotBeOpened) {
