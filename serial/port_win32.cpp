@@ -246,6 +246,11 @@ void close_port() {
     port_handle = INVALID_HANDLE_VALUE;
 }
 
+// Anyone may read an FTDI adapter's timer in its device parameters.
+int adapter_latency_timer_ms(const char* name) {
+    return adapter_latency_ms(read_com_machine(), name);
+}
+
 // Windows gives a COM port to whoever opens it first: a refused port is held
 // by another program (which only an administrator could name), and a missing
 // one is told apart from the ports that exist and from an adapter whose

@@ -99,6 +99,8 @@ void close_port() {
 
 void print_open_hint() {}
 
+int adapter_latency_timer_ms(const char*) { return state.latency_timer_ms; }
+
 int last_system_error() { return 0; }
 const char* system_error_text() { return "scripted"; }
 void sleep_ms(unsigned milliseconds) {
