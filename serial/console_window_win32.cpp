@@ -6,8 +6,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "serial/port.h"
-
 namespace {
 
 UINT output_code_page_before = 0;
@@ -15,12 +13,12 @@ UINT input_code_page_before = 0;
 
 void restore_code_pages() { restore_console_window(); }
 
-// Runs in a thread of its own while the program's thread may be in a read of
-// the port or of the console: the port is let go and the process ends at
-// once, as the C runtime's exit (or a flush of its streams) could wait for a
-// lock that thread holds.
+// Runs in a thread of its own while the program's thread goes on, in a read
+// or a write of the port or a read of the console: the process ends at once,
+// which closes the port (closing it here first would let that thread report
+// the closed handle as a failed write), and without the C runtime's exit,
+// which (or a flush of its streams) could wait for a lock that thread holds.
 BOOL WINAPI end_at_console_signal(DWORD) {
-    close_port();
     restore_console_window();
     TerminateProcess(GetCurrentProcess(), interrupted_status);
     return TRUE;

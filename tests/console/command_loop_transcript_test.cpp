@@ -221,7 +221,8 @@ TEST(Repeat, DotAsFirstCommandDoesNothing) {
 
 TEST(Repeat, DotRepeatsThePreviousLineWithItsArgumentsAndIsNeverStored) {
     RunResult run = run_console("connect com21\n.\n. anything\n");
-    const std::string error = "\a\aError: invalid COM port number (1..20): com21\n";
+    const std::string error = "\a\aError: invalid COM port number (1..20): com21\n" +
+                              (program_runs_under_wine() ? port_number_hint("21") : "");
     EXPECT_OUTPUT(start_text() + prompt + error + prompt + error + prompt + error + prompt + "\n",
                   run.out);
 }
