@@ -27,9 +27,29 @@ LineRead read_text_line(std::FILE* fp, char* buf, std::size_t size) {
     return n == 0 ? LineRead::end : LineRead::line;
 }
 
+bool unquoted_file_name(const char* name, char* inner, std::size_t size) {
+    std::size_t length = std::strlen(name);
+    while (length > 0 && (name[length - 1] == ' ' || name[length - 1] == '\t')) --length;
+    if (length < 3) return false;
+    const char quote = name[0];
+    if ((quote != '"' && quote != '\'') || name[length - 1] != quote) return false;
+    if (std::memchr(name + 1, quote, length - 2) != nullptr || length - 2 >= size) return false;
+    std::memcpy(inner, name + 1, length - 2);
+    inner[length - 2] = '\0';
+    return true;
+}
+
 std::FILE* open_text_file(const char* path) {
     std::FILE* fp = std::fopen(path, "r");
-    if (fp == nullptr) return nullptr;
+    if (fp == nullptr) {
+        const int as_written = errno;
+        char inner[1024];
+        if (unquoted_file_name(path, inner, sizeof inner)) fp = std::fopen(inner, "r");
+        if (fp == nullptr) {
+            errno = as_written;
+            return nullptr;
+        }
+    }
     struct stat st;
     if (fstat(fileno(fp), &st) == 0 && S_ISDIR(st.st_mode)) {
         std::fclose(fp);

@@ -19,10 +19,19 @@ enum class LineRead { line, end, error };
 LineRead read_text_line(std::FILE* fp, char* buf, std::size_t size);
 
 // Opens a text file for reading, past a UTF-8 byte-order mark at its start.
-// A directory is refused like a missing file (on POSIX fopen succeeds on one
+// A name that cannot be opened as written but is one pair of quotes around a
+// file's name, blanks after it allowed, opens that file (unquoted_file_name);
+// a refusal reports the errno of the name as written. A directory is refused like a missing file (on POSIX fopen succeeds on one
 // and only the first read fails); a file that begins with a UTF-16
 // byte-order mark is refused with errno utf16_text_error.
 std::FILE* open_text_file(const char* path);
+
+// The name inside one pair of double or single quotes, as a file manager
+// hands a name over ("C:\My Files\site.cfg" from a copied path, a dropped
+// file's 'name' with a blank after it): true and the name in `inner` when
+// `name` is, apart from blanks and tabs after it, a quote, a name without
+// that quote, and the same quote; false otherwise or when it does not fit.
+bool unquoted_file_name(const char* name, char* inner, std::size_t size);
 
 // What a text file begins with. An editor's UTF-8 byte-order mark (EF BB BF)
 // is no part of the first line; the program does not read UTF-16 text (FF FE

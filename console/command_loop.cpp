@@ -44,8 +44,8 @@ private:
 
 // The port of "connect" and "firmware", made into the port name that the
 // port layer opens and messages show: "3", "COM3" and "com3" all name COM3
-// (anything outside 1..20 is refused), and where the build takes device paths
-// a path names the device itself. A path is never cut to fit.
+// (anything outside 1..20 is refused), and a device path ("/dev/ttyUSB0" on
+// POSIX, "\\.\COM23" on Windows) names the device itself. A path is never cut to fit.
 bool parse_port(const char* token, char (&name)[sizeof port_name]) {
     if (port_argument_is_path(token)) {
         if (std::strlen(token) >= sizeof name) {
@@ -62,6 +62,7 @@ bool parse_port(const char* token, char (&name)[sizeof port_name]) {
     }
     if (number < 1 || number > 20) {
         std::printf("\a\aError: invalid COM port number (1..20): %s\n", token);
+        print_port_number_hint(number);
         return false;
     }
     std::snprintf(name, sizeof name, "COM%d", static_cast<int>(number));

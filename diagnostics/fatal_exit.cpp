@@ -10,5 +10,5 @@ void fatal_exit(int code, const char* message) {
     std::fprintf(stderr, "Return code %d, system error code %d\n", code, last_system_error());
     if (code == 0) return;
     sleep_ms(5000);
-    std::abort();
+    end_abnormally();
 }

@@ -13,3 +13,9 @@ const char* system_error_text();
 
 // Pauses the process.
 void sleep_ms(unsigned milliseconds);
+
+// Ends the process at once after a fatal error, with the status 134 that no
+// other outcome has: the port released, without the C runtime's message or a
+// crash dialog. On POSIX by the abort signal (status 134 in the shell), on
+// Windows with exit code 134.
+[[noreturn]] void end_abnormally();

@@ -152,8 +152,12 @@ void close_port() { port_open = false; }
 
 void print_open_hint() {}
 
+int adapter_latency_timer_ms(const char*) { return -1; }
+
 int last_system_error() { return saved_error; }
 
 const char* system_error_text() { return std::strerror(saved_error); }
 
 void sleep_ms(unsigned) {}
+
+void end_abnormally() { std::abort(); }

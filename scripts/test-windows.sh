@@ -56,10 +56,13 @@ fi
 . scripts/wine-prefix.sh
 start_wine "$(pwd)/$win_build/wineprefix"
 trap 'wineserver --kill >/dev/null 2>&1' EXIT INT TERM
-# COM7 is a port of the prefix for the port list test: Wine lists a COM port
-# only once its mount manager has registered it, at the start of the server,
-# from this key (a test that maps COM7 to a pty still re-links it).
-wine reg add 'HKLM\Software\Wine\Ports' /v COM7 /d "$WINEPREFIX/com7" /f >/dev/null 2>&1
+# COM3, COM7 and COM23 are ports of the prefix for the port list and the
+# hints that name the ports that exist: Wine lists a COM port only once its
+# mount manager has registered it, at the start of the server, from this key
+# (a test that maps one of them to a pty still re-links it).
+for port in COM3 COM7 COM23; do
+    wine reg add 'HKLM\Software\Wine\Ports' /v $port /d "$WINEPREFIX/$(echo $port | tr A-Z a-z)" /f >/dev/null 2>&1
+done
 wineserver --kill >/dev/null 2>&1
 start_wine "$WINEPREFIX"
 

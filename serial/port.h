@@ -38,3 +38,9 @@ void close_port();
 // program holds the device's lock file, one line that names that program;
 // nothing otherwise.
 void print_open_hint();
+
+// The latency timer, in milliseconds, of the USB adapter behind the named
+// port, when the system reports one that the program cannot lower itself (an
+// FTDI adapter on Windows, where only an administrator may change it); -1
+// otherwise. The POSIX port layer asks the driver for low latency itself.
+int adapter_latency_timer_ms(const char* name);

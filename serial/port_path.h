@@ -3,10 +3,15 @@
 #include <cstddef>
 
 // Whether a port argument of "connect" or "firmware" names the device itself
-// rather than a COM port number. Where the build opens device paths (POSIX),
-// an argument that begins with "/" or "./" is a path ("/dev/ttyUSB0",
-// "./ttyV0"); on Windows a port is always COM1..COM20.
+// rather than a COM port number. On POSIX an argument that begins with "/" or
+// "./" is a path ("/dev/ttyUSB0", "./ttyV0"); on Windows one that begins with
+// "\\.\" and names something after it ("\\.\COM23", "\\.\CNCA0").
 bool port_argument_is_path(const char* argument);
+
+// After the refusal of a COM port number outside 1..20: on Windows, where a
+// port above COM20 exists and is reached by its device path, one line (no
+// bells) that shows that path for `number`; nothing elsewhere.
+void print_port_number_hint(long number);
 
 // The port number that the text after "COM" names in a port name ("COM3")
 // and in the variable that maps it (VESTRIMOND_COM3): 1..20 in decimal digits

@@ -29,6 +29,9 @@ bool port_argument_is_path(const char* argument) {
     return argument[0] == '/' || std::strncmp(argument, "./", 2) == 0;
 }
 
+// A COM number of a POSIX build is only a name for the device it is mapped to.
+void print_port_number_hint(long) {}
+
 bool port_device_path(const char* name, char* path, std::size_t size) {
     int number =
         std::strncmp(name, "COM", 3) == 0 ? com_port_number(name + 3, std::strlen(name + 3)) : 0;

@@ -356,6 +356,8 @@ void close_port() { release_port(); }
 // device and is not root's: joining any other group would give no access, or
 // far more than the device. A device that another program has locked is named
 // with that program.
+int adapter_latency_timer_ms(const char*) { return -1; }
+
 void print_open_hint() {
     if (held_lock_file[0] != '\0') {
         if (lock_holder > 0) {

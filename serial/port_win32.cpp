@@ -3,12 +3,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "diagnostics/fatal_exit.h"
+#include "serial/com_devices.h"
 #include "serial/comm_properties_win32.h"
 #include "serial/nul_bytes.h"
 #include "serial/port.h"
 #include "serial/port_arguments.h"
+#include "serial/port_path.h"
 #include "diagnostics/system.h"
 #include "serial/timeouts.h"
 
@@ -19,6 +22,11 @@ namespace {
 HANDLE port_handle = INVALID_HANDLE_VALUE;
 DCB port_state;
 comm_timeouts port_timeouts;
+
+// The system's refusal of the last opening that failed, and the port it was;
+// 0 after any other outcome.
+DWORD open_error = 0;
+char refused_port[256] = "";
 
 COMMTIMEOUTS system_timeouts(const comm_timeouts& timeouts) {
     COMMTIMEOUTS set;
@@ -109,11 +117,16 @@ void set_read_timeouts(const char* name, const comm_timeouts& timeouts) {
 
 int open_port(const char* name, int32_t baud) {
     if (int refused = check_open_arguments(name)) return refused;
-    char path[64];
-    std::snprintf(path, sizeof path, "\\\\.\\%s", name);
+    // A port number opens \\.\COM<n>; a device path is opened as written.
+    char path[sizeof "\\\\.\\" + 256];
+    std::snprintf(path, sizeof path, "%s%s", port_argument_is_path(name) ? "" : "\\\\.\\", name);
+    open_error = 0;
     port_handle = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
                               nullptr);
     if (port_handle == INVALID_HANDLE_VALUE) {
+        open_error = GetLastError();
+        std::snprintf(refused_port, sizeof refused_port, "%s", name);
+        SetLastError(open_error);
         std::printf("\a\aError: cannot open COM port %s: %s\n", name, system_error_text());
         return -2;
     }
@@ -233,5 +246,18 @@ void close_port() {
     port_handle = INVALID_HANDLE_VALUE;
 }
 
-// Windows gives a COM port to whoever opens it first: there is no access to ask for.
-void print_open_hint() {}
+// Anyone may read an FTDI adapter's timer in its device parameters.
+int adapter_latency_timer_ms(const char* name) {
+    return adapter_latency_ms(read_com_machine(), name);
+}
+
+// Windows gives a COM port to whoever opens it first: a refused port is held
+// by another program (which only an administrator could name), and a missing
+// one is told apart from the ports that exist and from an adapter whose
+// driver does not work.
+void print_open_hint() {
+    const bool in_use = open_error == ERROR_ACCESS_DENIED || open_error == ERROR_SHARING_VIOLATION;
+    const bool absent = open_error == ERROR_FILE_NOT_FOUND || open_error == ERROR_PATH_NOT_FOUND;
+    if (!in_use && !absent) return;
+    std::fputs(open_hint(read_com_machine(), refused_port, in_use).c_str(), stdout);
+}

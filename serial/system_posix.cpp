@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 
@@ -27,6 +28,9 @@ const char* system_error_text() {
     }
     return error_text;
 }
+
+// The port layer's handler of the abort signal releases the port first.
+void end_abnormally() { std::abort(); }
 
 void sleep_ms(unsigned milliseconds) {
     struct timespec pause = {static_cast<time_t>(milliseconds / 1000),

@@ -300,6 +300,42 @@ int send_records(std::FILE* fp, uint32_t total) {
     return 0;
 }
 
+// "2 min 46 s", "45 s"
+void format_duration(double seconds, char* text, std::size_t size) {
+    long whole = static_cast<long>(seconds + 0.5);
+    if (whole < 60) {
+        std::snprintf(text, size, "%ld s", whole);
+    } else {
+        std::snprintf(text, size, "%ld min %ld s", whole / 60, whole % 60);
+    }
+}
+
+// An adapter holds each one-byte answer of the loader for its latency timer:
+// with the timer above 2 ms the update takes noticeably longer than the line
+// needs, and only the operator can lower it. The line's time is that of the
+// file's bytes (each record goes out with a CR where the file has CR LF, and
+// the LF's place stands for the answer byte); each record then waits the
+// timer and about a millisecond more.
+void report_adapter_latency(std::FILE* fp, const char* port, int records) {
+    int latency_ms = adapter_latency_timer_ms(port);
+    if (latency_ms <= 2) return;
+    long at = std::ftell(fp);
+    if (at < 0 || std::fseek(fp, 0, SEEK_END) != 0) return;
+    long bytes = std::ftell(fp);
+    std::fseek(fp, at, SEEK_SET);
+    if (bytes < 0) return;
+    double line_s = static_cast<double>(bytes) * 10.0 / fw_baud;
+    char now[32], at_1ms[32];
+    format_duration(line_s + records * (latency_ms + 1) / 1000.0, now, sizeof now);
+    format_duration(line_s + records * 2 / 1000.0, at_1ms, sizeof at_1ms);
+    std::printf(
+        "%s is a USB adapter whose latency timer is %d ms: this update will take about %s "
+        "(about %s at 1 ms).\n"
+        "To set it to 1 ms: Device Manager, the port's Properties, Port Settings, Advanced..., "
+        "Latency Timer (msec).\n",
+        port, latency_ms, now, at_1ms);
+}
+
 int update_from(std::FILE* fp, const char* port, void (*wait_for_enter)()) {
     int total = inhexverify(fp);
     if (total < 1) {
@@ -312,6 +348,7 @@ int update_from(std::FILE* fp, const char* port, void (*wait_for_enter)()) {
         return -5;
     }
     std::snprintf(port_name, sizeof port_name, "%s", port);
+    report_adapter_latency(fp, port_name, total);
     if (open_port(port_name, fw_baud) != 0) {
         std::printf("\a\aError: could not open COM port %s\n", port_name);
         print_open_hint();

@@ -47,6 +47,70 @@ TEST(LineReader, LongLinesComeInPiecesOfSizeMinusOne) {
               (std::vector<std::string>{line254 + "\n", "next\n"}));
 }
 
+TEST(LineReader, NameInOnePairOfQuotesIsTheNameInside) {
+    struct Case {
+        const char* name;
+        const char* inner;  // nullptr: not a quoted name
+    } cases[] = {
+        {"\"C:\\My Files\\site.cfg\"", "C:\\My Files\\site.cfg"},
+        {"'/home/op/My Files/fw.hex' ", "/home/op/My Files/fw.hex"},
+        {"\"site.cfg\" \t ", "site.cfg"},
+        {"'it\"s.cfg'", "it\"s.cfg"},
+        {"\"x\"", "x"},
+        {"\"\"", nullptr},
+        {"\"", nullptr},
+        {"", nullptr},
+        {"site.cfg", nullptr},
+        {" \"site.cfg\"", nullptr},
+        {"\"site.cfg'", nullptr},
+        {"\"a\" \"b\"", nullptr},
+        {"'it's.cfg'", nullptr},
+        {"\"site.cfg", nullptr},
+    };
+    for (const Case& c : cases) {
+        char inner[64] = "unchanged";
+        EXPECT_EQ(unquoted_file_name(c.name, inner, sizeof inner), c.inner != nullptr) << c.name;
+        EXPECT_STREQ(inner, c.inner != nullptr ? c.inner : "unchanged") << c.name;
+    }
+    char small[5];
+    EXPECT_TRUE(unquoted_file_name("\"abcd\"", small, sizeof small));
+    EXPECT_FALSE(unquoted_file_name("\"abcde\"", small, sizeof small));
+}
+
+TEST(LineReader, QuotedNameOpensTheFileInsideAndReportsTheNameAsWritten) {
+    TempFile file("quoted name.cfg");
+    file.write("first\n");
+    struct Case {
+        std::string name;
+        bool opens;
+    } cases[] = {
+        {file.path(), true},
+        {"\"" + file.path() + "\"", true},
+        {"'" + file.path() + "' ", true},
+        {"\"" + file.path() + "'", false},
+        {"\"" + file.path() + ".missing\"", false},
+    };
+    for (const Case& c : cases) {
+        errno = 0;
+        std::FILE* fp = open_text_file(c.name.c_str());
+        EXPECT_EQ(fp != nullptr, c.opens) << c.name;
+        if (fp != nullptr) {
+            char line[16];
+            EXPECT_EQ(read_text_line(fp, line, sizeof line), LineRead::line);
+            EXPECT_STREQ(line, "first\n");
+            std::fclose(fp);
+        } else {
+            // What the system says of the name as written (Windows refuses a quote in a
+            // name as invalid, POSIX finds no such file).
+            const int refused = errno;
+            errno = 0;
+            EXPECT_EQ(std::fopen(c.name.c_str(), "r"), nullptr);
+            EXPECT_EQ(refused, errno) << c.name;
+            EXPECT_NE(refused, 0) << c.name;
+        }
+    }
+}
+
 TEST(LineReader, DirectoryIsRefusedAtOpen) {
     EXPECT_EQ(open_text_file("/"), nullptr);
     EXPECT_EQ(open_text_file("/nonexistent/file"), nullptr);

@@ -68,6 +68,7 @@ TEST(ScriptedUse, BatchesStopAtTheFirstFailureAndChecksNameTheLine) {
     const std::string bad_rul = "tests/rules/files/bad_latitude.rul";
     const std::string warned = "tests/config/files/bad/long_bcomment.cfg";
     const std::string missing = "tests/console/files/no-such";
+    const std::string device_path = wine ? "\\\\.\\COM1" : "{port}";
     const std::vector<std::string> several = {
         "--check-config", bad_cfg, "--check-rules", "examples/site.rul", "--check-rules", bad_rul,
         "--check-config", missing + ".cfg", "--check-config", warned};
@@ -96,7 +97,8 @@ TEST(ScriptedUse, BatchesStopAtTheFirstFailureAndChecksNameTheLine) {
         {{"-c", ".", "-c", "frob"},
          batch("Command> .\nCommand> frob\n\a\aError: unknown command: frob\n"), 3},
         {{"-c", "connect com21"},
-         batch("Command> connect com21\n\a\aError: invalid COM port number (1..20): com21\n"),
+         batch("Command> connect com21\n\a\aError: invalid COM port number (1..20): com21\n" +
+               (wine ? port_number_hint("21") : "")),
          3},
         {{"-c", "baud 9600"},
          batch("Command> baud 9600\n\a\aError: must be Connected before changing the Baud!\n"),
@@ -109,7 +111,8 @@ TEST(ScriptedUse, BatchesStopAtTheFirstFailureAndChecksNameTheLine) {
          batch("Command> connect 2\nConnecting at 19200...\n"
                "\a\aError: cannot open COM port COM2: " +
                std::string(wine ? "File not found." : "No such file or directory") +
-               "\n\a\aError: could not open COM port COM2\n"),
+               "\n\a\aError: could not open COM port COM2\n" +
+               (wine ? absent_port_hint("COM2") : "")),
          3},
         {{"-c", "connect 1", "-c", "baud 38400"},
          batch(connected + "Command> baud 38400\nConnecting at 38400...\n" +
@@ -142,6 +145,11 @@ TEST(ScriptedUse, BatchesStopAtTheFirstFailureAndChecksNameTheLine) {
          batch("Command> firmware 1 examples/firmware.hex\n" + firmware_question + "y\n" +
                firmware_warning + "\n" + loader_connected + "\n\n\nDisconnected\n" + updated),
          0, device},
+        // The firmware file as a file manager hands it over.
+        {{"-y", "-c", "firmware 1 \"examples/firmware.hex\" "},
+         batch("Command> firmware 1 \"examples/firmware.hex\" \n" + firmware_question + "y\n" +
+               firmware_warning + "\n" + loader_connected + "\n\n\nDisconnected\n" + updated),
+         0, device},
         {{"-c", "firmware 1 examples/firmware.hex"},
          batch("Command> firmware 1 examples/firmware.hex\n" + firmware_question + "n\n" +
                firmware_kept),
@@ -149,11 +157,10 @@ TEST(ScriptedUse, BatchesStopAtTheFirstFailureAndChecksNameTheLine) {
         // The end: an exit command, or the last command; the port is let go.
         {{"-c", "connect 1", "-c", "x", "-c", "frob"}, batch(connected + "Command> x\n"), 0,
          device, "", true},
-        {{"-c", "connect {port}"},
-         batch("Command> connect {port}\n" +
-               (wine ? "\a\aError: invalid COM port number (1..20): {port}\n"
-                     : connected_at("19200"))),
-         wine ? 3 : 0, device, "", !wine},
+        // A device path: the pty itself, or under Wine COM1's Windows device path.
+        {{"-c", "connect " + device_path},
+         batch("Command> connect " + device_path + "\n" + connected_at("19200")), 0, device, "",
+         true},
         // A "-" line may fail; the lines skipped count in FILE:LINE.
         {{"-b", "tests/console/files/stops.batch"},
          batch("Command> -rules " + missing + ".rul\n\a\aError: cannot open " + missing +

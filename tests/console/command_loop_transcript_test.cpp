@@ -1,12 +1,14 @@
+#include <stdlib.h>
+
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "tests/support/console_texts.h"
 #include "tests/support/transcript.h"
 #include "tests/windows/wine.h"
 
 namespace {
-
-const std::string prompt = "Command> ";
 
 // The output of a run that starts, prints `between` after the first prompt
 // and then meets the end of its input.
@@ -25,7 +27,9 @@ TEST(ConsoleStart, PortsThatATestDoesNotMapCannotBeOpened) {
     for (const char* port : {"1", "20"}) {
         refusals += std::string("Connecting at 19200...\n\a\aError: cannot open COM port COM") +
                     port + ": " + not_found + "\n\a\aError: could not open COM port COM" +
-                    port + "\n" + prompt;
+                    port + "\n" +
+                    (program_runs_under_wine() ? absent_port_hint(std::string("COM") + port) : "") +
+                    prompt;
     }
     RunResult run = run_console("connect 1\nconnect 20\n");
     EXPECT_OUTPUT(start_text() + prompt + refusals + "\n", run.out);
@@ -220,7 +224,8 @@ TEST(Repeat, DotAsFirstCommandDoesNothing) {
 
 TEST(Repeat, DotRepeatsThePreviousLineWithItsArgumentsAndIsNeverStored) {
     RunResult run = run_console("connect com21\n.\n. anything\n");
-    const std::string error = "\a\aError: invalid COM port number (1..20): com21\n";
+    const std::string error = "\a\aError: invalid COM port number (1..20): com21\n" +
+                              (program_runs_under_wine() ? port_number_hint("21") : "");
     EXPECT_OUTPUT(start_text() + prompt + error + prompt + error + prompt + error + prompt + "\n",
                   run.out);
 }
@@ -249,8 +254,10 @@ TEST(Arguments, ComPortMustBeANumberOrComNumberFrom1To20) {
     struct Case {
         const char* line;
         const char* message;
+        const char* windows_hint = "";  // the Windows program's line after it
     } cases[] = {
-        {"connect com21", "\a\aError: invalid COM port number (1..20): com21\n"},
+        {"connect com21", "\a\aError: invalid COM port number (1..20): com21\n",
+         "A port above COM20 is typed as its device path: \\\\.\\COM21\n"},
         {"connect 0", "\a\aError: invalid COM port number (1..20): 0\n"},
         // Only a token that begins with "com" is read past its third character.
         {"connect 0,a7", "\a\aError: invalid COM port number (1..20): 0\n"},
@@ -259,7 +266,8 @@ TEST(Arguments, ComPortMustBeANumberOrComNumberFrom1To20) {
         {"connect -3", "\a\aError: invalid COM port number (1..20): -3\n"},
         {"connect 4294967299", "\a\aError: invalid COM port number (1..20): 4294967299\n"},
         {"connect com4294967299", "\a\aError: invalid COM port number (1..20): com4294967299\n"},
-        {"firmware 21 fw.hex", "\a\aError: invalid COM port number (1..20): 21\n"},
+        {"firmware 21 fw.hex", "\a\aError: invalid COM port number (1..20): 21\n",
+         "A port above COM20 is typed as its device path: \\\\.\\COM21\n"},
         {"firmware coma fw.hex", "\a\aError: invalid COM port number (1..20): coma\n"},
         // Only "/" and "./" begin a device path.
         {"connect dev/ttyUSB0", "\a\aError: invalid COM port number (1..20): dev/ttyUSB0\n"},
@@ -267,7 +275,8 @@ TEST(Arguments, ComPortMustBeANumberOrComNumberFrom1To20) {
     };
     for (const Case& c : cases) {
         RunResult run = run_console(std::string(c.line) + "\n");
-        EXPECT_OUTPUT(ends_after(c.message), run.out) << c.line;
+        std::string hint = program_runs_under_wine() ? c.windows_hint : "";
+        EXPECT_OUTPUT(ends_after(c.message + hint), run.out) << c.line;
     }
 }
 
@@ -343,6 +352,83 @@ TEST(DefaultBaud, GpsBaudIsTheDefaultWhenAGpsIsAttached) {
     EXPECT_OUTPUT(start_text() + prompt + "Configuration items processed 2\n" + prompt +
                       help_text("[4800] 9600 19200 38400 57600 ") + prompt + "\n",
                   run.out);
+}
+
+}  // namespace
+
+namespace {
+
+// A folder of the test's own that holds copies of the example files under
+// the names a test gives them; removed at the end.
+class FileFolder {
+  public:
+    FileFolder() {
+        path_ = testing::TempDir() + "vestrimond-names-XXXXXX";
+        if (mkdtemp(path_.data()) == nullptr) path_.clear();
+    }
+    ~FileFolder() {
+        if (!path_.empty()) std::filesystem::remove_all(path_);
+    }
+    void copy(const std::string& example, const std::string& name) const {
+        std::filesystem::copy_file(std::string(TEST_SOURCE_DIR) + "/" + example, path_ + "/" + name);
+    }
+    const std::string& path() const { return path_; }
+
+  private:
+    std::string path_;
+};
+
+// As Explorer's "Copy as path" and a file dropped on a console window or a
+// terminal hand a name over: in double or single quotes, a blank after it;
+// and names outside ASCII, typed and given as arguments.
+TEST(FileNames, QuotedAndUtf8NamesOpenTheFileTheyName) {
+    const std::string utf8_cfg = "Ωμέγα 站点 Ünï.cfg";
+    const std::string utf8_rul = "règles ß.rul";
+    FileFolder folder;
+    ASSERT_FALSE(folder.path().empty());
+    folder.copy("examples/site.cfg", utf8_cfg);
+    folder.copy("examples/site.rul", utf8_rul);
+    folder.copy("examples/site.cfg", "site.cfg");
+    folder.copy("examples/site.rul", "my site.rul");
+    folder.copy("tests/console/files/stops.batch", "my batch");
+    const std::string configured = "Configuration items processed 24\n";
+    const std::string ruled = "Rules processed 12, implicit 1\n";
+    struct Case {
+        std::vector<std::string> args;
+        std::string script;
+        std::string out;
+    } cases[] = {
+        {{}, "configure \"site.cfg\" \nrules 'my site.rul' \n",
+         ends_after(configured + prompt + ruled)},
+        {{}, "configure 'site.cfg'\nrules \"my site.rul\"\t\n", ends_after(configured + prompt + ruled)},
+        {{}, "configure " + utf8_cfg + "\nrules \"" + utf8_rul + "\" \n",
+         ends_after(configured + prompt + ruled)},
+        {{"--check-config", utf8_cfg, "--check-rules", "'" + utf8_rul + "' "},
+         "",
+         utf8_cfg + ": " + configured + "'" + utf8_rul + "' : " + ruled},
+        {{"-c", "configure \"" + utf8_cfg + "\" "}, "",
+         "Vestrimond PC Host Digi Utility Version 2.83b\nCommand> configure \"" + utf8_cfg +
+             "\" \n" + configured},
+        // Quotes that do not pair, or a quoted name that is no file, are the name as typed.
+        {{}, "configure \"site.cfg'\n",
+         ends_after("\a\aError: cannot open \"site.cfg'\n\a\aError: Configuration processing failed\n")},
+        {{}, "configure \"no such.cfg\" \n",
+         ends_after("\a\aError: cannot open \"no such.cfg\" \n"
+                    "\a\aError: Configuration processing failed\n")},
+    };
+    for (const Case& c : cases) {
+        RunOptions options;
+        options.args = c.args;
+        options.cwd = folder.path();
+        RunResult run = run_console(c.script, options);
+        EXPECT_OUTPUT(c.out, run.out) << c.script << (c.args.empty() ? "" : c.args.back());
+    }
+    // A quoted batch file name: it runs (and stops at its failing line).
+    RunOptions options;
+    options.args = {"-b", "\"my batch\" "};
+    options.cwd = folder.path();
+    RunResult run = run_console("", options);
+    EXPECT_EQ(run.err.rfind("vestrimond: \"my batch\" :4: command failed:", 0), 0u) << run.err;
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -20,6 +21,11 @@ namespace {
 const std::string no_name_in_answer =
     "\n\a\aError: did not receive the Vestrimond prompt!\nExpected: Vestrimond\n";
 const std::string not_connected = "\a\aError: not Connected!\n";
+
+std::string with_path(std::string text, const std::string& path) {
+    for (size_t at; (at = text.find("{path}")) != std::string::npos;) text.replace(at, 6, path);
+    return text;
+}
 
 TEST(DeviceConnection, ConnectsAtEveryConsoleRate) {
     const std::vector<std::string> bauds = {"4800", "9600", "19200", "38400", "57600"};
@@ -127,6 +133,31 @@ TEST(DeviceConnection, ProgramThatEndsWhileConnectedLetsGoOfThePort) {
     }
 }
 
+// Ctrl+C in the middle of a loop test: the port is let go, and the end is
+// status 130 (on Linux the interrupt signal itself, which the shell shows as 130).
+TEST(DeviceConnection, CtrlCDuringATransferLetsGoOfThePortAndEndsWith130) {
+    SimProcess device;
+    ASSERT_FALSE(device.path().empty()) << device.log();
+    RunOptions options;
+    options.env = {{"VESTRIMOND_COM1", device.path()}};
+    options.interrupt_after_ms = 3000;
+    RunResult run = run_console("connect 1\nserialtest 2000\n", options);
+    const std::string started = start_text() + prompt + connected_at("19200") + prompt;
+    EXPECT_EQ(run.out.compare(0, started.size(), started), 0) << run.out;
+    EXPECT_EQ(run.out.find("serialtest", started.size()), std::string::npos) << "ended: " << run.out;
+    if (program_runs_under_wine()) {
+        EXPECT_EQ(run.status, 130);
+    } else {
+        EXPECT_EQ(run.signal, SIGINT);
+    }
+    int fd = open(device.path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(fd, 0) << "the pty stayed exclusive";
+    EXPECT_EQ(exclusive_flag(fd), 0);
+    close(fd);
+    RunResult next = run_with_device(device, "connect 1\ndisconnect\n");
+    EXPECT_OUTPUT(session(connected_at("19200") + prompt + "Disconnected\n"), next.out);
+}
+
 TEST(DeviceConnection, PortHeldByAnotherProgramCannotBeOpened) {
     if (program_runs_under_wine()) {
         GTEST_SKIP() << "Wine opens a COM port that another program holds: it does not give "
@@ -150,20 +181,68 @@ TEST(DeviceConnection, PortHeldByAnotherProgramCannotBeOpened) {
                   second.out);
 }
 
-// A device path is the port itself where the build takes paths; the Windows
-// program takes COM port numbers only.
+// A POSIX device path is a COM port number to the Windows program, and
+// refused as such.
 std::string refused_as_number(const std::string& path) {
     return "\a\aError: invalid COM port number (1..20): " + path + "\n";
 }
 
+// The device path of each platform: the pty itself, or the Windows device
+// path of a COM port, above COM20 or not, that Wine links to the pty.
 TEST(DevicePath, ConnectsToTheDeviceItNames) {
-    SimProcess device({"--baud", "9600"});
-    ASSERT_FALSE(device.path().empty()) << device.log();
-    RunResult run = run_console("connect " + device.path() + " 9600\ndisconnect\n");
-    std::string expected = program_runs_under_wine()
-                               ? refused_as_number(device.path()) + prompt + not_connected
-                               : connected_at("9600") + prompt + "Disconnected\n";
-    EXPECT_OUTPUT(session(expected), run.out);
+    struct Case {
+        const char* number;  // the COM port that Wine maps to the pty
+        std::vector<std::string> args;  // "{path}" stands for the device path
+        std::string script;
+        std::string output;
+        int status;  // the console ends at the end of its input, a batch at its last command
+    } cases[] = {
+        {"23", {}, "connect {path} 9600\ndisconnect\n",
+         session(connected_at("9600") + prompt + "Disconnected\n"), 1},
+        {"3", {}, "connect {path} 9600\ndisconnect\n",
+         session(connected_at("9600") + prompt + "Disconnected\n"), 1},
+        {"21", {"-c", "connect {path} 9600", "-c", "disconnect"}, "",
+         "Vestrimond PC Host Digi Utility Version 2.83b\nCommand> connect {path} 9600\n" +
+             connected_at("9600") + "Command> disconnect\nDisconnected\n", 0},
+    };
+    for (const Case& c : cases) {
+        SimProcess device({"--baud", "9600"});
+        ASSERT_FALSE(device.path().empty()) << device.log();
+        RunOptions options;
+        std::string path = device.path();
+        if (program_runs_under_wine()) {
+            options.env = {{std::string("VESTRIMOND_COM") + c.number, device.path()}};
+            path = std::string("\\\\.\\COM") + c.number;
+        }
+        for (const std::string& arg : c.args) options.args.push_back(with_path(arg, path));
+        RunResult run = run_console(with_path(c.script, path), options);
+        EXPECT_OUTPUT(with_path(c.output, path), run.out) << path;
+        EXPECT_EQ(run.status, c.status) << path;
+    }
+}
+
+// On Windows a port above COM20 exists: the refusal of its number shows how
+// to type it. The POSIX program maps COM numbers only up to 20 and says no more.
+TEST(DevicePath, PortNumberAboveTwentyShowsTheDevicePathOnWindows) {
+    const std::string connect_refused = "\a\aError: invalid COM port number (1..20): ";
+    struct Case {
+        std::string line;
+        std::string refused;  // both platforms
+        std::string hint;     // Windows only
+    } cases[] = {
+        {"connect 23", connect_refused + "23\n", port_number_hint("23")},
+        {"connect COM23", connect_refused + "COM23\n", port_number_hint("23")},
+        {"connect com256 9600", connect_refused + "com256\n", port_number_hint("256")},
+        {"firmware COM23 f.hex", connect_refused + "COM23\n", port_number_hint("23")},
+        {"connect 257", connect_refused + "257\n", ""},
+        {"connect 0", connect_refused + "0\n", ""},
+        {"connect \\\\.\\", connect_refused + "\\\\.\\\n", ""},
+    };
+    for (const Case& c : cases) {
+        RunResult run = run_console(c.line + "\n");
+        std::string printed = c.refused + (program_runs_under_wine() ? c.hint : "");
+        EXPECT_OUTPUT(session(printed), run.out) << c.line;
+    }
 }
 
 TEST(DevicePath, MessagesNameThePathWholeAndALongerLineIsRefused) {
@@ -198,7 +277,9 @@ TEST(DevicePath, MessagesNameThePathWholeAndALongerLineIsRefused) {
     }
 }
 
-// scripts/test-windows.sh registers COM7 in the Wine prefix.
+// scripts/test-windows.sh registers COM3, COM7 and COM23 in the Wine prefix;
+// Wine's SetupAPI knows none of them, so each shows the device behind its
+// name, and COM23 how to type it.
 TEST(ListPorts, WindowsProgramListsTheComPortsThatExist) {
     if (!program_runs_under_wine()) {
         GTEST_SKIP() << "the Linux lister is tested against a made-up device tree (PortList.*): "
@@ -207,7 +288,17 @@ TEST(ListPorts, WindowsProgramListsTheComPortsThatExist) {
     RunOptions options;
     options.args = {"--list-ports"};
     RunResult run = run_console("", options);
-    EXPECT_NE(("\n" + run.out).find("\nCOM7  \\Device\\Serial"), std::string::npos) << run.out;
+    const std::string listed = "\n" + run.out;
+    const std::size_t com3 = listed.find("\nCOM3  \\Device\\Serial");
+    const std::size_t com7 = listed.find("\nCOM7  \\Device\\Serial");
+    const std::size_t com23 = listed.find("\nCOM23  \\Device\\Serial");
+    ASSERT_NE(com3, std::string::npos) << run.out;
+    ASSERT_NE(com7, std::string::npos) << run.out;
+    ASSERT_NE(com23, std::string::npos) << run.out;
+    EXPECT_LT(com3, com7) << "by number: " << run.out;
+    EXPECT_LT(com7, com23) << "by number: " << run.out;
+    EXPECT_EQ(listed.find("  type \\\\.\\COM"), listed.find("  type \\\\.\\COM23\n", com23))
+        << "only the port above COM20 shows the form to type: " << run.out;
     EXPECT_EQ(run.status, 0);
 }
 

@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "diagnostics/system.h"
 #include "serial/baud.h"
 #include "serial/line_settings.h"
 #include "serial/port.h"
@@ -338,7 +339,7 @@ TEST(PortLine, EveryEndOfTheProgramClearsTheExclusiveFlag) {
         {"interrupt", [] { raise(SIGINT); }, SIGINT, true},
         {"termination", [] { raise(SIGTERM); }, SIGTERM, true},
         {"hang-up", [] { raise(SIGHUP); }, SIGHUP, true},
-        {"abort of a fatal exit", [] { std::abort(); }, SIGABRT, true},
+        {"abnormal end of a fatal exit", [] { end_abnormally(); }, SIGABRT, true},
         {"hang-up ignored from the start",
          [] {
              raise(SIGHUP);

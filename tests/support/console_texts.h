@@ -16,6 +16,18 @@ inline const std::string rules_question =
     "(yes|no) [no]: ";
 inline const std::string download_aborted = "\a\aDownload Aborted!\n";
 
+// The Windows program's line after the refusal of a COM port number above 20.
+inline std::string port_number_hint(const std::string& number) {
+    return "A port above COM20 is typed as its device path: \\\\.\\COM" + number + "\n";
+}
+
+// The Windows program's line after the refusal of a port that does not
+// exist, under Wine in the test prefix: it has COM3, COM7 and COM23
+// (scripts/test-windows.sh).
+inline std::string absent_port_hint(const std::string& port) {
+    return port + " does not exist on this PC; its COM ports: COM3, COM7, COM23 (\\\\.\\COM23)\n";
+}
+
 // The firmware command's question, and the update's warning before its Enter wait.
 inline const std::string firmware_question =
     "\a\aWARNING! This will alter the Vestrimond firmware!\n"

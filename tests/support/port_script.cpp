@@ -99,9 +99,13 @@ void close_port() {
 
 void print_open_hint() {}
 
+int adapter_latency_timer_ms(const char*) { return state.latency_timer_ms; }
+
 int last_system_error() { return 0; }
 const char* system_error_text() { return "scripted"; }
 void sleep_ms(unsigned milliseconds) {
     state.slept_ms += milliseconds;
     state.now_ms += milliseconds;
 }
+// The scripted port has nothing to release: the end is the abort a death test sees.
+void end_abnormally() { std::abort(); }

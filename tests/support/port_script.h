@@ -33,6 +33,7 @@ struct State {
     unsigned now_ms = 0;     // the clock: read time-outs and pauses let it pass
     unsigned slept_ms = 0;   // every pause of the program, added up
     int open_result = 0;     // what open_port returns
+    int latency_timer_ms = -1;  // what adapter_latency_timer_ms returns
     int fail_write_at = -1;  // the 0-based write that fails (-3), or -1
     std::vector<std::string> writes;  // every write, in order
     std::vector<unsigned> write_ms;   // when each of them was written

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -164,12 +165,23 @@ RunResult run_console(const std::string& script, const RunOptions& options) {
     pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
     std::string* sinks[2] = {&result.out, &result.err};
     int open_streams = 2;
+    const auto interrupt_at =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(options.interrupt_after_ms);
+    bool interrupt_pending = options.interrupt_after_ms >= 0;
     while (open_streams > 0) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
+        auto now = std::chrono::steady_clock::now();
+        if (interrupt_pending && now >= interrupt_at) {
+            kill(pid, SIGINT);
+            interrupt_pending = false;
+        }
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now);
         if (left.count() <= 0) {
             kill(pid, SIGKILL);
             break;
+        }
+        if (interrupt_pending) {
+            left = std::min(left, std::chrono::duration_cast<std::chrono::milliseconds>(
+                                      interrupt_at - now));
         }
         if (poll(fds, 2, static_cast<int>(left.count())) < 0) continue;
         for (int i = 0; i < 2; ++i) {

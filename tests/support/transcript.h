@@ -19,6 +19,7 @@ struct RunOptions {
     std::string cwd = TEST_SOURCE_DIR;                     // working directory of the program
     std::string program;  // a copy of the program to run instead, empty: the one above
     int timeout_seconds = 60;
+    int interrupt_after_ms = -1;  // sends SIGINT (Ctrl+C) after this time, -1: never
     int uid = -1;  // the user and group to run as (a root test dropping
     int gid = -1;  // its privileges), -1: the test's own
 };

@@ -117,6 +117,7 @@ TEST(FirmwareFaults, PortThatVanishesBeforeTheSecondOpeningEndsTheUpdate) {
     EXPECT_OUTPUT(session(firmware_question + firmware_warning +
                           "\a\aError: cannot open COM port COM1: " + not_found + "\n"
                           "\a\aError: could not open COM port COM1\n" +
+                          (program_runs_under_wine() ? absent_port_hint("COM1") : "") +
                           not_updated),
                   run.out);
 }

@@ -120,19 +120,28 @@ TEST(PortOpening, PortThatDoesNotExistIsRefusedWithTheSystemText) {
     // One line: the system text's own CR LF is removed.
     EXPECT_GT(out.size(), start.size() + 1) << out;
     EXPECT_EQ(out.find_first_of("\r\n"), out.size() - 1) << out;
+    // The hint after it names the port as missing and the ports that exist.
+    testing::internal::CaptureStdout();
+    print_open_hint();
+    std::fflush(stdout);
+    out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out.rfind("COM19 does not exist on this PC", 0), 0u) << out;
     // Nothing stayed open: closing does nothing, twice.
     close_port();
     close_port();
 }
 
+// The fatal end: status 134, as the abort that ends the Linux program shows in
+// the shell, and nothing of the C runtime after the program's own lines.
 TEST(PortReadDeathTest, ReadWithoutAnOpenPortEndsTheProgramWithTheSystemCode) {
     // ERROR_INVALID_HANDLE is 6.
-    EXPECT_DEATH(
+    EXPECT_EXIT(
         {
             char buffer[4];
             read_port("COM1", buffer, sizeof buffer, 100);
         },
-        "could not read on COM port COM1: .*\nReturn code 26, system error code 6\n");
+        testing::ExitedWithCode(134),
+        "could not read on COM port COM1: .*\nReturn code 26, system error code 6\n$");
 }
 
 TEST(PortReadDeathTest, ArgumentsThatCannotBeReadIntoEndTheProgram) {
