@@ -1,5 +1,6 @@
 #include "console/options.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -7,15 +8,18 @@
 
 #include "common/version.h"
 #include "console/batch.h"
+#include "console/command_loop.h"
 #include "console/file_check.h"
 #include "serial/port_list.h"
+#include "serial/trace.h"
 
 namespace {
 
 constexpr char usage[] =
     "Usage: vestrimond [--help | --version | --list-ports]\n"
-    "       vestrimond [-y] -b FILE\n"
-    "       vestrimond [-y] -c COMMAND [-c COMMAND]...\n"
+    "       vestrimond [--trace FILE]\n"
+    "       vestrimond [--trace FILE] [-y] -b FILE\n"
+    "       vestrimond [--trace FILE] [-y] -c COMMAND [-c COMMAND]...\n"
     "       vestrimond [-q] {--check-config FILE | --check-rules FILE}...\n";
 
 int print_help() {
@@ -35,6 +39,8 @@ int print_help() {
         "  --check-config FILE  check a Configuration file, with no device\n"
         "  --check-rules FILE   check a Rules file, with no device\n"
         "  -q, --quiet          print only the faults of the files checked\n"
+        "  --trace FILE         write every byte to and from the device, and what\n"
+        "                       happens to the port, to FILE as it happens\n"
         "  --help               show this help and exit\n"
         "  --version            show the version and exit\n"
         "  --list-ports         list the serial ports of this machine and exit\n"
@@ -94,6 +100,7 @@ struct Choices {
     std::vector<char*> commands;
     std::vector<FileToCheck> checks;
     bool quiet = false;
+    const char* trace = nullptr;
 };
 
 enum class Takes { nothing, value };
@@ -138,6 +145,12 @@ constexpr run_option run_options_table[] = {
          c.quiet = true;
          return nullptr;
      }},
+    {nullptr, "--trace", Takes::value,
+     [](Choices& c, char* value) -> const char* {
+         if (c.trace != nullptr) return "--trace given twice";
+         c.trace = value;
+         return nullptr;
+     }},
 };
 
 // The option an argument names and the value attached to it: "-bFILE" and
@@ -176,6 +189,15 @@ int run_choices(Choices& choices) {
     if (choices.quiet && choices.checks.empty()) {
         return usage_error("-q needs --check-config or --check-rules", nullptr);
     }
+    if (choices.trace != nullptr && !choices.checks.empty()) {
+        return usage_error("a file check cannot be used with --trace", nullptr);
+    }
+    if (choices.trace != nullptr && !start_trace(choices.trace)) {
+        std::fprintf(stderr, "vestrimond: cannot write the trace %s: %s\n", choices.trace,
+                     std::strerror(errno));
+        return 2;
+    }
+    if (choices.trace != nullptr && !batch) return console_main();
     if (!batch) {
         return check_files(choices.checks.data(), static_cast<int>(choices.checks.size()),
                            choices.quiet);

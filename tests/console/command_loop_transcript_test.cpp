@@ -49,8 +49,9 @@ TEST(ConsoleStart, ExitCommandsEndWithStatus0AndPrintNothing) {
 TEST(ConsoleStart, OptionsAnswerAndEndWithoutTheConsole) {
     const std::string usage =
         "Usage: vestrimond [--help | --version | --list-ports]\n"
-        "       vestrimond [-y] -b FILE\n"
-        "       vestrimond [-y] -c COMMAND [-c COMMAND]...\n"
+        "       vestrimond [--trace FILE]\n"
+        "       vestrimond [--trace FILE] [-y] -b FILE\n"
+        "       vestrimond [--trace FILE] [-y] -c COMMAND [-c COMMAND]...\n"
         "       vestrimond [-q] {--check-config FILE | --check-rules FILE}...\n";
     struct Case {
         std::vector<std::string> args;
@@ -73,6 +74,8 @@ TEST(ConsoleStart, OptionsAnswerAndEndWithoutTheConsole) {
                  "  --check-config FILE  check a Configuration file, with no device\n"
                  "  --check-rules FILE   check a Rules file, with no device\n"
                  "  -q, --quiet          print only the faults of the files checked\n"
+                 "  --trace FILE         write every byte to and from the device, and what\n"
+                 "                       happens to the port, to FILE as it happens\n"
                  "  --help               show this help and exit\n"
                  "  --version            show the version and exit\n"
                  "  --list-ports         list the serial ports of this machine and exit\n"
@@ -97,6 +100,16 @@ TEST(ConsoleStart, OptionsAnswerAndEndWithoutTheConsole) {
         {{"-y"}, "", "vestrimond: -y needs -b or -c\n" + usage, 2},
         {{"-q"}, "", "vestrimond: -q needs --check-config or --check-rules\n" + usage, 2},
         {{"-c"}, "", "vestrimond: option needs an argument: -c\n" + usage, 2},
+        {{"--trace"}, "", "vestrimond: option needs an argument: --trace\n" + usage, 2},
+        {{"--trace", "a", "--trace=b"}, "", "vestrimond: --trace given twice\n" + usage, 2},
+        {{"--trace", "t.txt", "--check-rules", "a.rul"},
+         "",
+         "vestrimond: a file check cannot be used with --trace\n" + usage,
+         2},
+        {{"--trace", "no/such/folder/t.txt"},
+         "",
+         "vestrimond: cannot write the trace no/such/folder/t.txt: No such file or directory\n",
+         2},
     };
     for (const Case& c : cases) {
         RunOptions options;
