@@ -52,7 +52,8 @@ TEST(ConsoleStart, OptionsAnswerAndEndWithoutTheConsole) {
         "       vestrimond [--trace FILE]\n"
         "       vestrimond [--trace FILE] [-y] -b FILE\n"
         "       vestrimond [--trace FILE] [-y] -c COMMAND [-c COMMAND]...\n"
-        "       vestrimond [-q] {--check-config FILE | --check-rules FILE}...\n";
+        "       vestrimond [-q] {--check-config FILE | --check-rules FILE}...\n"
+        "       vestrimond [--trace FILE] --doctor [PORT]\n";
     struct Case {
         std::vector<std::string> args;
         std::string out;
@@ -74,14 +75,18 @@ TEST(ConsoleStart, OptionsAnswerAndEndWithoutTheConsole) {
                  "  --check-config FILE  check a Configuration file, with no device\n"
                  "  --check-rules FILE   check a Rules file, with no device\n"
                  "  -q, --quiet          print only the faults of the files checked\n"
+                 "  --doctor [PORT]      check what stands between this program and the device:\n"
+                 "                       the ports, access to them, other programs that hold\n"
+                 "                       them; with PORT, ask the device at each console rate\n"
                  "  --trace FILE         write every byte to and from the device, and what\n"
                  "                       happens to the port, to FILE as it happens\n"
                  "  --help               show this help and exit\n"
                  "  --version            show the version and exit\n"
                  "  --list-ports         list the serial ports of this machine and exit\n"
                  "\n"
-                 "Exit status: 0 success; 1 the end of standard input in the console, or a\n"
-                 "file check that failed; 2 a usage error; 3 a batch command that failed.\n"
+                 "Exit status: 0 success; 1 the end of standard input in the console, a file\n"
+                 "check that failed, or a doctor that found something in the way; 2 a usage\n"
+                 "error; 3 a batch command that failed.\n"
                  "\n"
                  "The manual page tells more: man vestrimond\n",
          "",
@@ -110,6 +115,16 @@ TEST(ConsoleStart, OptionsAnswerAndEndWithoutTheConsole) {
          "",
          "vestrimond: cannot write the trace no/such/folder/t.txt: No such file or directory\n",
          2},
+        {{"--doctor", "-c", "x"},
+         "",
+         "vestrimond: --doctor cannot be used with -b, -c or a file check\n" + usage,
+         2},
+        {{"--doctor", "1", "--doctor"}, "", "vestrimond: --doctor given twice\n" + usage, 2},
+        {{"--doctor=21"},
+         "\a\aError: invalid COM port number (1..20): 21\n",
+         "vestrimond: --doctor needs a port such as 1, COM1 or a device path: 21\n" + usage,
+         2},
+        {{"--doctor", "1", "2"}, "", "vestrimond: unexpected argument: 2\n" + usage, 2},
     };
     for (const Case& c : cases) {
         RunOptions options;
