@@ -42,56 +42,48 @@ std::vector<int32_t> rates_to_ask() {
     return rates;
 }
 
+void print_finding(finding_level level, const std::string& text) {
+    std::printf("%s\n", finding_line({level, "device", text}).c_str());
+}
+
 // Asks the device at each rate until one answers; prints the outcome. True
 // when a device of the minimum version or newer answered.
 bool ask_device(const char* port) {
     std::snprintf(port_name, sizeof port_name, "%s", port);
+    const std::string name = port;
     std::string asked;
     for (int32_t baud : rates_to_ask()) {
-        char note[64];
-        std::snprintf(note, sizeof note, "doctor: asking for the version at %ld",
-                      static_cast<long>(baud));
-        trace_note(note);
+        const std::string rate = std::to_string(baud);
+        trace_note(("doctor: asking for the version at " + rate).c_str());
         char version[32];
         int result = ask_version(baud, version, sizeof version);
         std::fflush(stdout);
-        const std::string rate = std::to_string(baud);
-        if (result == 2) {
-            print_open_hint();
-            std::printf("%s\n", finding_line({finding_level::problem, "device",
-                                              std::string(port) + " did not open"})
-                                    .c_str());
-            return false;
-        }
-        if (result == 0) {
-            std::printf("%s\n",
-                        finding_line({finding_level::ok, "device",
-                                      std::string(port) + ": Vestrimond " + version +
-                                          " answered at " + rate +
-                                          (baud == current_baud
-                                               ? ""
-                                               : ": connect with \"connect " + std::string(port) +
-                                                     " " + rate + "\"")})
-                            .c_str());
-            return true;
-        }
-        if (result == 4) {
-            std::printf("%s\n",
-                        finding_line({finding_level::problem, "device",
-                                      std::string(port) + ": a Vestrimond answered at " + rate +
-                                          (version[0] != '\0'
-                                               ? " with the version " + std::string(version) +
-                                                     ", older than 2.83: update its firmware"
-                                               : " without its version")})
-                            .c_str());
-            return false;
+        switch (result) {
+            case 0: {
+                std::string connect;
+                if (baud != current_baud) {
+                    connect = ": connect with \"connect " + name + " " + rate + "\"";
+                }
+                print_finding(finding_level::ok, name + ": Vestrimond " + version +
+                                                     " answered at " + rate + connect);
+                return true;
+            }
+            case 2:
+                print_open_hint();
+                print_finding(finding_level::problem, name + " did not open");
+                return false;
+            case 4:
+                print_finding(finding_level::problem,
+                              name + ": a Vestrimond answered at " + rate +
+                                  (version[0] != '\0' ? " with the version " + std::string(version) +
+                                                            ", older than 2.83: update its firmware"
+                                                      : " without its version"));
+                return false;
         }
         asked += (asked.empty() ? "" : ", ") + rate;
     }
-    std::printf("%s\n", finding_line({finding_level::problem, "device",
-                                      std::string(port) + ": nothing answered at " + asked +
-                                          "; the likely causes, in order:"})
-                            .c_str());
+    print_finding(finding_level::problem,
+                  name + ": nothing answered at " + asked + "; the likely causes, in order:");
     int number = 0;
     for (const char* cause : silent_device_causes) {
         std::printf("%17s%d. %s\n", "", ++number, cause);

@@ -421,9 +421,12 @@ std::vector<finding> port_findings(const machine_reader& reader, const std::stri
 std::vector<finding> machine_findings(const machine_reader& reader) {
     std::vector<finding> found;
     std::vector<std::string> devices;
+    // The list names the ports inside the reader's tree; the checks take them
+    // as the machine does. The COM mappings are the user's own settings.
+    const std::string dev = reader.ports().dev;
     for (const std::string& name : port_names(reader.ports())) {
-        if (name.rfind("COM", 0) == 0) continue;
-        std::string device = reader.resolved(name.substr(reader.ports().dev.size() - 4));
+        if (name.rfind(dev, 0) != 0) continue;
+        std::string device = reader.resolved("/dev" + name.substr(dev.size()));
         if (device.empty() || std::find(devices.begin(), devices.end(), device) != devices.end()) {
             continue;
         }
