@@ -34,7 +34,8 @@ void trace_line(const char* format, Args... args) {
 }  // namespace
 
 bool start_trace(const char* path) {
-    std::FILE* file = std::fopen(path, "w");
+    // Lines end in a line feed alone on every system: a script reads them alike.
+    std::FILE* file = std::fopen(path, "wb");
     if (file == nullptr) return false;
     if (trace_file != nullptr) std::fclose(trace_file);
     trace_file = file;
