@@ -64,8 +64,8 @@ bool ask_device(const char* port) {
                 if (baud != current_baud) {
                     connect = ": connect with \"connect " + name + " " + rate + "\"";
                 }
-                print_finding(finding_level::ok, name + ": Vestrimond " + version +
-                                                     " answered at " + rate + connect);
+                print_finding(finding_level::ok,
+                              name + ": Vestrimond " + version + " answered at " + rate + connect);
                 return true;
             }
             case 2:
@@ -73,11 +73,12 @@ bool ask_device(const char* port) {
                 print_finding(finding_level::problem, name + " did not open");
                 return false;
             case 4:
-                print_finding(finding_level::problem,
-                              name + ": a Vestrimond answered at " + rate +
-                                  (version[0] != '\0' ? " with the version " + std::string(version) +
-                                                            ", older than 2.83: update its firmware"
-                                                      : " without its version"));
+                print_finding(
+                    finding_level::problem,
+                    name + ": a Vestrimond answered at " + rate +
+                        (version[0] != '\0' ? " with the version " + std::string(version) +
+                                                  ", older than 2.83: update its firmware"
+                                            : " without its version"));
                 return false;
         }
         asked += (asked.empty() ? "" : ", ") + rate;

@@ -122,9 +122,13 @@ std::string mode_text(unsigned mode) {
     return text;
 }
 
-bool is_usb(const port_facts& port) { return !port.usb.vendor.empty(); }
+bool is_usb(const port_facts& port) {
+    return !port.usb.vendor.empty();
+}
 
-std::string usb_pair(const port_facts& port) { return port.usb.vendor + ":" + port.usb.product; }
+std::string usb_pair(const port_facts& port) {
+    return port.usb.vendor + ":" + port.usb.product;
+}
 
 bool on_raspberry_pi(const machine_reader& reader) {
     return reader.text("/proc/device-tree/model").rfind("Raspberry Pi", 0) == 0;
@@ -154,8 +158,9 @@ finding check_port(const machine_reader& reader, const port_facts& port) {
     if (port.device != port.path) text += " -> " + port.device;
     if (port.device.rfind("/dev/pts/", 0) == 0) return ok("port", text + ": a pseudo-terminal");
     if (port.driver.empty()) {
-        return problem("port", text + ": no driver serves it: is the adapter's driver loaded? "
-                                      "(\"sudo dmesg | tail\" right after plugging it in)");
+        return problem("port", text +
+                                   ": no driver serves it: is the adapter's driver loaded? "
+                                   "(\"sudo dmesg | tail\" right after plugging it in)");
     }
     if (reader.first_line("/sys/class/tty/" + port.tty + "/type") == "0") {
         return problem("port", text + ": driver " + port.driver +
@@ -178,15 +183,15 @@ finding check_access(const machine_reader& reader, const port_facts& port) {
     const std::string groups = reader.text("/etc/group");
     const std::string group = database_name(groups, node.gid);
     const std::string owner = database_name(reader.text("/etc/passwd"), node.uid);
-    const std::string about = "(owner " + owner + ", group " + group + ", mode " +
-                              mode_text(node.mode) + ")";
+    const std::string about =
+        "(owner " + owner + ", group " + group + ", mode " + mode_text(node.mode) + ")";
     if (reader.may_open(port.device)) {
         return ok("access", port.device + ": you may read and write it " + about);
     }
     const bool group_may_use = (node.mode & 060) == 060;
     if (!group_may_use || node.gid == 0) {
-        return problem("access", port.device + " may be opened by its owner " + owner +
-                                     " only " + about + ": ask the administrator for access");
+        return problem("access", port.device + " may be opened by its owner " + owner + " only " +
+                                     about + ": ask the administrator for access");
     }
     const login_identity login = reader.identity();
     const bool login_has =
@@ -201,7 +206,8 @@ finding check_access(const machine_reader& reader, const port_facts& port) {
         return problem("access", port.device + " belongs to the group " + group + " " + about +
                                      ": you are in " + group +
                                      ", but this login began before you joined it: log out and "
-                                     "in again (or run \"newgrp " + group + "\" for one shell)");
+                                     "in again (or run \"newgrp " +
+                                     group + "\" for one shell)");
     }
     return problem("access", port.device + " belongs to the group " + group + " " + about +
                                  ", which you are not in: run \"sudo usermod -aG " + group + " " +
@@ -250,8 +256,8 @@ finding check_other_processes(const machine_reader& reader, const port_facts& po
         }
     }
     if (!holders.empty()) {
-        return problem("holders", port.device + " is open in " + holders +
-                                      ": end that program first");
+        return problem("holders",
+                       port.device + " is open in " + holders + ": end that program first");
     }
     if (hidden > 0) {
         return ok("holders", "none of your processes has " + port.device +
@@ -272,7 +278,8 @@ void check_modem_manager(const machine_reader& reader, const port_facts& port,
     std::string numbers = reader.first_line("/sys/class/tty/" + port.tty + "/dev");
     std::string properties = reader.text("/run/udev/data/c" + numbers);
     if (properties.find("E:ID_MM_DEVICE_IGNORE=1") != std::string::npos) {
-        found.push_back(ok("modem", "ModemManager runs and is told to leave " + port.tty + " alone"));
+        found.push_back(
+            ok("modem", "ModemManager runs and is told to leave " + port.tty + " alone"));
         return;
     }
     found.push_back(problem(
@@ -291,7 +298,8 @@ void check_brltty(const machine_reader& reader, const port_facts& port,
     const char* folders[] = {"/etc/udev/rules.d", "/run/udev/rules.d", "/usr/lib/udev/rules.d",
                              "/lib/udev/rules.d"};
     const std::string vendor = lower(port.usb.vendor), product = lower(port.usb.product);
-    std::string short_vendor = vendor.substr(std::min(vendor.find_first_not_of('0'), vendor.size() - 1));
+    std::string short_vendor =
+        vendor.substr(std::min(vendor.find_first_not_of('0'), vendor.size() - 1));
     std::string short_product =
         product.substr(std::min(product.find_first_not_of('0'), product.size() - 1));
     const std::string by_attributes[] = {"attrs{idvendor}==\"" + vendor + "\"",
@@ -318,8 +326,8 @@ void check_brltty(const machine_reader& reader, const port_facts& port,
                     "brltty", "brltty's rules (" + std::string(folder) + "/" + name +
                                   ") claim USB " + usb_pair(port) +
                                   " as a braille display and take the port away: run \"sudo ln "
-                                  "-s /dev/null /etc/udev/rules.d/" + name +
-                                  "\" (or remove brltty), then plug the adapter in again"));
+                                  "-s /dev/null /etc/udev/rules.d/" +
+                                  name + "\" (or remove brltty), then plug the adapter in again"));
                 return;
             }
         }
@@ -337,7 +345,8 @@ void check_login_console(const machine_reader& reader, const port_facts& port,
             found.push_back(problem("console", "a login console (" + p.name + ", pid " + p.pid +
                                                    ") runs on " + port.tty +
                                                    ": run \"sudo systemctl disable --now "
-                                                   "serial-getty@" + port.tty + ".service\""));
+                                                   "serial-getty@" +
+                                                   port.tty + ".service\""));
             break;
         }
     }
@@ -400,7 +409,8 @@ void check_latency_timer(const machine_reader& reader, const port_facts& port,
                        std::to_string(ms) +
                        " s more for 1000 records; vestrimond asks for 1 ms while it holds the "
                        "port, other programs may not (\"echo 1 | sudo tee /sys/bus/usb-serial/"
-                       "devices/" + port.tty + "/latency_timer\")"));
+                       "devices/" +
+                       port.tty + "/latency_timer\")"));
 }
 
 std::vector<finding> port_findings(const machine_reader& reader, const std::string& path) {
@@ -434,6 +444,7 @@ std::vector<finding> machine_findings(const machine_reader& reader) {
         std::vector<finding> port = port_findings(reader, device);
         found.insert(found.end(), port.begin(), port.end());
     }
-    if (devices.empty()) found.push_back(problem("port", "no serial port found: plug the adapter in"));
+    if (devices.empty())
+        found.push_back(problem("port", "no serial port found: plug the adapter in"));
     return found;
 }

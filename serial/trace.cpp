@@ -46,7 +46,9 @@ bool start_trace(const char* path) {
     return true;
 }
 
-bool tracing() { return trace_file != nullptr; }
+bool tracing() {
+    return trace_file != nullptr;
+}
 
 void trace_bytes(trace_direction direction, const void* bytes, int count) {
     if (trace_file == nullptr) return;
@@ -103,4 +105,6 @@ void trace_close() {
     port_open = false;
 }
 
-void trace_note(const char* text) { trace_line("note %s", text); }
+void trace_note(const char* text) {
+    trace_line("note %s", text);
+}

@@ -235,7 +235,8 @@ TEST(Doctor, PortThatDoesNotExistStandsInTheWay) {
     EXPECT_EQ(run.status, 1);
     if (!program_runs_under_wine()) {
         EXPECT_EQ(run.out.rfind("PROBLEM port     ", 0), 0u) << run.out;
-        EXPECT_NE(run.out.find(" does not exist: plug the adapter in"), std::string::npos) << run.out;
+        EXPECT_NE(run.out.find(" does not exist: plug the adapter in"), std::string::npos)
+            << run.out;
     }
     EXPECT_NE(run.out.find("PROBLEM device   COM2 did not open\n"), std::string::npos) << run.out;
 }

@@ -2,6 +2,8 @@
 // machine shows under /dev, /sys, /proc, /etc and /run, with the owners,
 // modes and login groups that a tree of plain files cannot hold.
 
+#include "serial/doctor.h"
+
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -13,7 +15,6 @@
 #include <string>
 #include <vector>
 
-#include "serial/doctor.h"
 #include "serial/doctor_checks_linux.h"
 
 namespace {
@@ -33,7 +34,8 @@ class RecordedMachine : public machine_reader {
         file("sys/devices/usb1/1-1/idProduct", "6001\n");
         file("sys/devices/usb1/1-1/product", "FT232R USB UART\n");
         file("sys/devices/usb1/1-1/1-1:1.0/ttyUSB0/latency_timer", "16\n");
-        link("sys/devices/usb1/1-1/1-1:1.0/ttyUSB0/driver", "../../../../bus/usb-serial/drivers/ftdi_sio");
+        link("sys/devices/usb1/1-1/1-1:1.0/ttyUSB0/driver",
+             "../../../../bus/usb-serial/drivers/ftdi_sio");
         link("sys/class/tty/ttyUSB0/device", "../../../devices/usb1/1-1/1-1:1.0/ttyUSB0");
         file("sys/class/tty/ttyUSB0/dev", "188:0\n");
         uart("ttyS0", "serial8250", "4");
@@ -47,8 +49,8 @@ class RecordedMachine : public machine_reader {
         fs::create_directories(root_ + "/run/lock");
         process("1", "systemd", {"/sbin/init"});
         file("proc/cmdline", "BOOT_IMAGE=/vmlinuz root=/dev/sda1 ro quiet\n");
-        for (const char* device : {"/dev/ttyUSB0", "/dev/ttyS0", "/dev/ttyS1", "/dev/ttyAMA0",
-                                   "/dev/ttyXYZ"}) {
+        for (const char* device :
+             {"/dev/ttyUSB0", "/dev/ttyS0", "/dev/ttyS1", "/dev/ttyAMA0", "/dev/ttyXYZ"}) {
             nodes_[device] = {0, 20, 0660};
         }
     }
@@ -141,19 +143,29 @@ TEST(DoctorChecks, PortExistsWithItsDriverAndUsbIds) {
     expect_lines(
         "port",
         {
-            {"USB adapter", "/dev/ttyUSB0", nothing,
+            {"USB adapter",
+             "/dev/ttyUSB0",
+             nothing,
              {"ok      port     /dev/ttyUSB0: driver ftdi_sio, USB 0403:6001 FT232R USB UART"}},
-            {"stable name", "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A1-if00-port0", nothing,
+            {"stable name",
+             "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A1-if00-port0",
+             nothing,
              {"ok      port     /dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A1-if00-port0 -> "
               "/dev/ttyUSB0: driver ftdi_sio, USB 0403:6001 FT232R USB UART"}},
             {"UART", "/dev/ttyS0", nothing, {"ok      port     /dev/ttyS0: driver serial8250"}},
-            {"absent", "/dev/ttyUSB5", nothing,
+            {"absent",
+             "/dev/ttyUSB5",
+             nothing,
              {"PROBLEM port     /dev/ttyUSB5 does not exist: plug the adapter in, or name a port "
               "of \"vestrimond --list-ports\""}},
-            {"placeholder UART", "/dev/ttyS1", nothing,
+            {"placeholder UART",
+             "/dev/ttyS1",
+             nothing,
              {"PROBLEM port     /dev/ttyS1: driver serial8250, but no UART behind it (the driver "
               "registers it whatever the machine has): name another port"}},
-            {"no driver", "/dev/ttyXYZ", nothing,
+            {"no driver",
+             "/dev/ttyXYZ",
+             nothing,
              {"PROBLEM port     /dev/ttyXYZ: no driver serves it: is the adapter's driver loaded? "
               "(\"sudo dmesg | tail\" right after plugging it in)"}},
         });
@@ -164,19 +176,26 @@ TEST(DoctorChecks, AccessNamesTheGroupToJoinOrTheNewLoginThatIsMissing) {
     expect_lines(
         "access",
         {
-            {"may open", "/dev/ttyUSB0",
+            {"may open",
+             "/dev/ttyUSB0",
              [](RecordedMachine& m) { m.open_to_me_.insert("/dev/ttyUSB0"); },
              {"ok      access   /dev/ttyUSB0: you may read and write it " + about}},
-            {"not in the group", "/dev/ttyUSB0", nothing,
+            {"not in the group",
+             "/dev/ttyUSB0",
+             nothing,
              {"PROBLEM access   /dev/ttyUSB0 belongs to the group dialout " + about +
               ", which you are not in: run \"sudo usermod -aG dialout alice\", then log out and "
               "in again"}},
-            {"joined, login older", "/dev/ttyUSB0",
-             [](RecordedMachine& m) { m.login_ = {1001, "bob", {1001}}; },
+            {"joined, login older",
+             "/dev/ttyUSB0",
+             [](RecordedMachine& m) {
+                 m.login_ = {1001, "bob", {1001}};
+             },
              {"PROBLEM access   /dev/ttyUSB0 belongs to the group dialout " + about +
               ": you are in dialout, but this login began before you joined it: log out and in "
               "again (or run \"newgrp dialout\" for one shell)"}},
-            {"primary group in the user database", "/dev/ttyUSB0",
+            {"primary group in the user database",
+             "/dev/ttyUSB0",
              [](RecordedMachine& m) {
                  m.file("etc/passwd",
                         "root:x:0:0:root:/root:/bin/sh\ndave:x:1002:20::/home/dave:/bin/sh\n");
@@ -185,17 +204,27 @@ TEST(DoctorChecks, AccessNamesTheGroupToJoinOrTheNewLoginThatIsMissing) {
              {"PROBLEM access   /dev/ttyUSB0 belongs to the group dialout " + about +
               ": you are in dialout, but this login began before you joined it: log out and in "
               "again (or run \"newgrp dialout\" for one shell)"}},
-            {"login has the group, still refused", "/dev/ttyUSB0",
-             [](RecordedMachine& m) { m.login_ = {1001, "bob", {1001, 20}}; },
+            {"login has the group, still refused",
+             "/dev/ttyUSB0",
+             [](RecordedMachine& m) {
+                 m.login_ = {1001, "bob", {1001, 20}};
+             },
              {"PROBLEM access   /dev/ttyUSB0 refuses you although this login has the group "
-              "dialout " + about +
+              "dialout " +
+              about +
               ": an access list or a security module keeps you off; ask the administrator"}},
-            {"owner only", "/dev/ttyS0",
-             [](RecordedMachine& m) { m.nodes_["/dev/ttyS0"] = {0, 0, 0600}; },
+            {"owner only",
+             "/dev/ttyS0",
+             [](RecordedMachine& m) {
+                 m.nodes_["/dev/ttyS0"] = {0, 0, 0600};
+             },
              {"PROBLEM access   /dev/ttyS0 may be opened by its owner root only (owner root, "
               "group root, mode 0600): ask the administrator for access"}},
-            {"group without write", "/dev/ttyS0",
-             [](RecordedMachine& m) { m.nodes_["/dev/ttyS0"] = {1000, 20, 0640}; },
+            {"group without write",
+             "/dev/ttyS0",
+             [](RecordedMachine& m) {
+                 m.nodes_["/dev/ttyS0"] = {1000, 20, 0640};
+             },
              {"PROBLEM access   /dev/ttyS0 may be opened by its owner alice only (owner alice, "
               "group dialout, mode 0640): ask the administrator for access"}},
         });
@@ -205,23 +234,30 @@ TEST(DoctorChecks, LockFileNamesItsLivingHolder) {
     expect_lines(
         "lock",
         {
-            {"none", "/dev/ttyUSB0", nothing, {"ok      lock     no lock file /run/lock/LCK..ttyUSB0"}},
-            {"held, by the stable name", "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A1-if00-port0",
+            {"none",
+             "/dev/ttyUSB0",
+             nothing,
+             {"ok      lock     no lock file /run/lock/LCK..ttyUSB0"}},
+            {"held, by the stable name",
+             "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A1-if00-port0",
              [](RecordedMachine& m) {
                  m.file("run/lock/LCK..ttyUSB0", "      4242\n");
                  m.process("4242", "minicom", {"minicom", "-D", "/dev/ttyUSB0"});
              },
              {"PROBLEM lock     the lock file /run/lock/LCK..ttyUSB0 says that minicom (pid 4242) "
               "uses /dev/ttyUSB0: end that program first"}},
-            {"stale", "/dev/ttyUSB0",
+            {"stale",
+             "/dev/ttyUSB0",
              [](RecordedMachine& m) { m.file("run/lock/LCK..ttyUSB0", "       999\n"); },
              {"ok      lock     the lock file /run/lock/LCK..ttyUSB0 is left from process 999, "
               "which has ended: vestrimond removes it"}},
-            {"no process id", "/dev/ttyUSB0",
+            {"no process id",
+             "/dev/ttyUSB0",
              [](RecordedMachine& m) { m.file("run/lock/LCK..ttyUSB0", "garbage"); },
              {"PROBLEM lock     the lock file /run/lock/LCK..ttyUSB0 names no process: remove it "
               "(\"sudo rm /run/lock/LCK..ttyUSB0\")"}},
-            {"no /run/lock", "/dev/ttyS0",
+            {"no /run/lock",
+             "/dev/ttyS0",
              [](RecordedMachine& m) {
                  fs::remove_all(m.ports().dev + "/../run/lock");
                  m.file("var/lock/LCK..ttyS0", "1\n");
@@ -235,9 +271,12 @@ TEST(DoctorChecks, OtherProcessesWithTheDeviceOpenAreNamed) {
     expect_lines(
         "holders",
         {
-            {"none", "/dev/ttyUSB0", nothing,
+            {"none",
+             "/dev/ttyUSB0",
+             nothing,
              {"ok      holders  no process has /dev/ttyUSB0 open"}},
-            {"a terminal program", "/dev/ttyUSB0",
+            {"a terminal program",
+             "/dev/ttyUSB0",
              [](RecordedMachine& m) {
                  m.process("4242", "picocom", {"picocom", "/dev/ttyUSB0"});
                  m.link("proc/4242/fd/0", "/dev/pts/0");
@@ -247,7 +286,8 @@ TEST(DoctorChecks, OtherProcessesWithTheDeviceOpenAreNamed) {
              },
              {"PROBLEM holders  /dev/ttyUSB0 is open in picocom (pid 4242), screen (pid 4300): "
               "end that program first"}},
-            {"another user's processes hidden", "/dev/ttyUSB0",
+            {"another user's processes hidden",
+             "/dev/ttyUSB0",
              [](RecordedMachine& m) { m.process("777", "gpsd", {"gpsd"}, false); },
              {"ok      holders  none of your processes has /dev/ttyUSB0 open (hidden from you: 1 "
               "process of other users; run the doctor with sudo to see them)"}},
@@ -261,15 +301,19 @@ TEST(DoctorChecks, ModemManagerMustBeToldToLeaveTheAdapterAlone) {
     expect_lines(
         "modem",
         {
-            {"not running", "/dev/ttyUSB0", nothing,
+            {"not running",
+             "/dev/ttyUSB0",
+             nothing,
              {"ok      modem    ModemManager is not running"}},
-            {"running, told", "/dev/ttyUSB0",
+            {"running, told",
+             "/dev/ttyUSB0",
              [&](RecordedMachine& m) {
                  modem_manager(m);
                  m.file("run/udev/data/c188:0", "E:ID_VENDOR=FTDI\nE:ID_MM_DEVICE_IGNORE=1\n");
              },
              {"ok      modem    ModemManager runs and is told to leave ttyUSB0 alone"}},
-            {"running, not told", "/dev/ttyUSB0",
+            {"running, not told",
+             "/dev/ttyUSB0",
              [&](RecordedMachine& m) {
                  modem_manager(m);
                  m.file("run/udev/data/c188:0", "E:ID_VENDOR=FTDI\n");
@@ -291,27 +335,31 @@ TEST(DoctorChecks, BrlttyRulesMatchingTheAdapterAreNamed) {
     expect_lines(
         "brltty",
         {
-            {"by product", "/dev/ttyUSB0",
+            {"by product",
+             "/dev/ttyUSB0",
              [](RecordedMachine& m) {
                  m.file("usr/lib/udev/rules.d/85-brltty.rules",
                         "# FTDI\nENV{PRODUCT}==\"403/6001/*\", ENV{BRLTTY_BRAILLE_DRIVER}=\"ht\", "
                         "GOTO=\"brltty_usb_run\"\n");
              },
              {"PROBLEM brltty   brltty's rules (/usr/lib/udev/rules.d/85-brltty.rules)" + claimed}},
-            {"by attributes", "/dev/ttyUSB0",
+            {"by attributes",
+             "/dev/ttyUSB0",
              [](RecordedMachine& m) {
                  m.file("lib/udev/rules.d/85-brltty.rules",
                         "SUBSYSTEM==\"usb\", ATTRS{idVendor}==\"0403\", "
                         "ATTRS{idProduct}==\"6001\", RUN+=\"brltty\"\n");
              },
              {"PROBLEM brltty   brltty's rules (/lib/udev/rules.d/85-brltty.rules)" + claimed}},
-            {"masked in /etc", "/dev/ttyUSB0",
+            {"masked in /etc",
+             "/dev/ttyUSB0",
              [](RecordedMachine& m) {
                  m.file("usr/lib/udev/rules.d/85-brltty.rules", "ENV{PRODUCT}==\"403/6001/*\"\n");
                  m.link("etc/udev/rules.d/85-brltty.rules", "/dev/null");
              },
              {"ok      brltty   no brltty rule claims USB 0403:6001"}},
-            {"commented out, or other ids", "/dev/ttyUSB0",
+            {"commented out, or other ids",
+             "/dev/ttyUSB0",
              [](RecordedMachine& m) {
                  m.file("usr/lib/udev/rules.d/85-brltty.rules",
                         "#ENV{PRODUCT}==\"403/6001/*\"\nENV{PRODUCT}==\"1a86/7523/*\"\n");
@@ -326,7 +374,8 @@ TEST(DoctorChecks, LoginConsoleOnThePortIsFound) {
         "console",
         {
             {"none", "/dev/ttyS0", nothing, {"ok      console  no login console on ttyS0"}},
-            {"getty", "/dev/ttyS0",
+            {"getty",
+             "/dev/ttyS0",
              [](RecordedMachine& m) {
                  m.process("512", "agetty",
                            {"/sbin/agetty", "-o", "-p -- \\u", "--keep-baud", "115200,57600",
@@ -335,21 +384,24 @@ TEST(DoctorChecks, LoginConsoleOnThePortIsFound) {
              },
              {"PROBLEM console  a login console (agetty, pid 512) runs on ttyS0: run \"sudo "
               "systemctl disable --now serial-getty@ttyS0.service\""}},
-            {"kernel console", "/dev/ttyS0",
+            {"kernel console",
+             "/dev/ttyS0",
              [](RecordedMachine& m) {
                  m.file("proc/cmdline", "root=/dev/sda1 console=tty0 console=ttyS0,115200n8 ro\n");
              },
              {"PROBLEM console  the kernel writes its console to ttyS0 (console=ttyS0,115200n8 on "
               "its command line): remove it from GRUB_CMDLINE_LINUX in /etc/default/grub, run "
               "\"sudo update-grub\" and reboot"}},
-            {"kernel console of a Raspberry Pi by its link", "/dev/ttyAMA0",
+            {"kernel console of a Raspberry Pi by its link",
+             "/dev/ttyAMA0",
              [](RecordedMachine& m) {
                  m.raspberry_pi("ttyAMA0", "ttyS0");
                  m.file("proc/cmdline", "console=serial0,115200 console=tty1 root=PARTUUID=1\n");
              },
              {"PROBLEM console  the kernel writes its console to ttyAMA0 (console=serial0,115200 "
               "on its command line): remove it from /boot/firmware/cmdline.txt and reboot"}},
-            {"another port's console", "/dev/ttyUSB0",
+            {"another port's console",
+             "/dev/ttyUSB0",
              [](RecordedMachine& m) { m.file("proc/cmdline", "console=ttyS0\n"); },
              {"ok      console  no login console on ttyUSB0"}},
         });
@@ -359,17 +411,20 @@ TEST(DoctorChecks, RaspberryPiUartsAreNamed) {
     expect_lines(
         "pi",
         {
-            {"serial0 on the mini UART", "/dev/ttyS0",
+            {"serial0 on the mini UART",
+             "/dev/ttyS0",
              [](RecordedMachine& m) { m.raspberry_pi("ttyS0", "ttyAMA0"); },
              {"warning pi       /dev/serial0 is the mini UART (ttyS0), whose rate follows the "
               "core clock: add \"dtoverlay=disable-bt\" to /boot/firmware/config.txt and reboot "
               "to put serial0 on the PL011 (ttyAMA0)"}},
-            {"Bluetooth on the PL011", "/dev/ttyAMA0",
+            {"Bluetooth on the PL011",
+             "/dev/ttyAMA0",
              [](RecordedMachine& m) { m.raspberry_pi("ttyS0", "ttyAMA0"); },
              {"PROBLEM pi       ttyAMA0 carries the Bluetooth of this Raspberry Pi (/dev/serial1): "
               "use /dev/serial0, or add \"dtoverlay=disable-bt\" to /boot/firmware/config.txt, "
               "run \"sudo systemctl disable hciuart\" and reboot"}},
-            {"serial0 on the PL011", "/dev/serial0",
+            {"serial0 on the PL011",
+             "/dev/serial0",
              [](RecordedMachine& m) { m.raspberry_pi("ttyAMA0", "ttyS0"); },
              {"ok      pi       /dev/serial0 is the PL011 (ttyAMA0)"}},
             {"not a Raspberry Pi", "/dev/ttyS0", nothing, {}},
@@ -380,17 +435,21 @@ TEST(DoctorChecks, LatencyTimerAboveTwoMillisecondsCostsTheFirmwareUpdate) {
     expect_lines(
         "latency",
         {
-            {"16 ms", "/dev/ttyUSB0", nothing,
+            {"16 ms",
+             "/dev/ttyUSB0",
+             nothing,
              {"warning latency  the adapter's latency timer is 16 ms: each answer of the firmware "
               "loader may wait that long, up to 16 s more for 1000 records; vestrimond asks for "
               "1 ms while it holds the port, other programs may not (\"echo 1 | sudo tee "
               "/sys/bus/usb-serial/devices/ttyUSB0/latency_timer\")"}},
-            {"1 ms", "/dev/ttyUSB0",
+            {"1 ms",
+             "/dev/ttyUSB0",
              [](RecordedMachine& m) {
                  m.file("sys/devices/usb1/1-1/1-1:1.0/ttyUSB0/latency_timer", "1\n");
              },
              {"ok      latency  the adapter's latency timer is 1 ms"}},
-            {"2 ms", "/dev/ttyUSB0",
+            {"2 ms",
+             "/dev/ttyUSB0",
              [](RecordedMachine& m) {
                  m.file("sys/devices/usb1/1-1/1-1:1.0/ttyUSB0/latency_timer", "2\n");
              },
@@ -406,8 +465,7 @@ TEST(DoctorChecks, ChecksRunInOrderAndStopAtAMissingPort) {
         for (const finding& found : port_findings(machine, port)) order += found.check + " ";
         return order;
     };
-    EXPECT_EQ(checks_of("/dev/ttyUSB0"),
-              "port access lock holders modem brltty console latency ");
+    EXPECT_EQ(checks_of("/dev/ttyUSB0"), "port access lock holders modem brltty console latency ");
     EXPECT_EQ(checks_of("/dev/ttyS0"), "port access lock holders console ");
     EXPECT_EQ(checks_of("/dev/ttyUSB9"), "port ");
 }
