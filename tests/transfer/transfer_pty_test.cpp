@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -273,14 +274,28 @@ TEST(TraceOverPty, TraceHoldsEveryByteTheDeviceGotAndSent) {
         std::string script;
         std::vector<std::string> sim_options;
         size_t opens;  // a firmware update opens the port twice
+        size_t closes;
+        std::string last_event;
+        int signal;  // that ended the program, 0: it ended at the end of its input
     };
     const Case cases[] = {
-        {"download", "connect 1\ndownload\ny\ny\n", {}, 1},
-        {"firmware update", update_script, {}, 2},
+        {"download", "connect 1\ndownload\ny\ny\n", {}, 1, 1, "close", 0},
+        {"firmware update", update_script, {}, 2, 2, "close", 0},
         {"firmware update with a record refused once",
          update_script,
          {"--loader-answers", "3:0x12"},
-         2},
+         2,
+         2,
+         "close",
+         0},
+        // The program ends abnormally on the failed read: the trace has it all.
+        {"download cut by the device",
+         "connect 1\ndownload\ny\ny\n",
+         {"--hang-up-at-packet", "5"},
+         1,
+         0,
+         "error",
+         SIGABRT},
     };
     for (const Case& c : cases) {
         TempFile trace_file("trace.txt");
@@ -294,7 +309,8 @@ TEST(TraceOverPty, TraceHoldsEveryByteTheDeviceGotAndSent) {
         RunOptions run_options = wired_to(sim);
         run_options.args = {"--trace", trace_file.path()};
         RunResult run = run_console(c.script, run_options);
-        EXPECT_EQ(run.status, 1) << c.what << run.out;
+        EXPECT_EQ(run.signal, c.signal) << c.what << run.out;
+        EXPECT_EQ(run.status, c.signal == 0 ? 1 : -1) << c.what << run.out;
         EXPECT_EQ(sim.stop(), 0) << c.what;
 
         ReadTrace trace = read_trace(trace_file.read());
@@ -303,7 +319,9 @@ TEST(TraceOverPty, TraceHoldsEveryByteTheDeviceGotAndSent) {
         EXPECT_EQ(trace.out, from_host.read()) << c.what;
         EXPECT_EQ(trace.in, to_host.read()) << c.what;
         EXPECT_EQ(count_of(trace.events, "open"), c.opens) << c.what;
-        EXPECT_EQ(count_of(trace.events, "close"), c.opens) << c.what;
+        EXPECT_EQ(count_of(trace.events, "close"), c.closes) << c.what;
+        ASSERT_FALSE(trace.events.empty()) << c.what;
+        EXPECT_EQ(trace.events.back(), c.last_event) << c.what;
         EXPECT_GT(count_of(trace.events, "purge"), 0u) << c.what;
         EXPECT_GT(count_of(trace.events, "timeout"), 0u) << c.what;
     }
