@@ -298,6 +298,8 @@ TEST(TraceOverPty, TraceHoldsEveryByteTheDeviceGotAndSent) {
          SIGABRT},
     };
     for (const Case& c : cases) {
+        // Wine reads a line whose other end has hung up as silence.
+        if (c.signal != 0 && program_runs_under_wine()) continue;
         TempFile trace_file("trace.txt");
         TempFile from_host("from_host.bin");
         TempFile to_host("to_host.bin");
