@@ -249,7 +249,7 @@ finding check_other_processes(const machine_reader& reader, const port_facts& po
             continue;
         }
         for (const std::string& fd : reader.names(fds)) {
-            if (reader.link(fds + "/" + fd) != port.device) continue;
+            if (!reader.same_device(fds + "/" + fd, port.device)) continue;
             if (!holders.empty()) holders += ", ";
             holders += reader.first_line("/proc/" + pid + "/comm") + " (pid " + pid + ")";
             break;

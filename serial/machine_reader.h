@@ -51,6 +51,10 @@ class machine_reader {
 
     // The owner, group and mode of `path`; false when it does not exist.
     virtual bool node(const std::string& path, device_node* found) const;
+    // Whether the open file `descriptor` (/proc/PID/fd/N) is the device
+    // `device`: the same file, not only a link of the same text (a pty of
+    // another mount namespace has the same name).
+    virtual bool same_device(const std::string& descriptor, const std::string& device) const;
     // Whether this login may open `path` for reading and writing.
     virtual bool may_open(const std::string& path) const;
     virtual login_identity identity() const;

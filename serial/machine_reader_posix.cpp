@@ -75,6 +75,14 @@ bool machine_reader::node(const std::string& path, device_node* found) const {
     return true;
 }
 
+bool machine_reader::same_device(const std::string& descriptor, const std::string& device) const {
+    if (link(descriptor) != device) return false;
+    struct stat open_file, named;
+    if (stat((root_ + descriptor).c_str(), &open_file) != 0) return false;
+    if (stat((root_ + device).c_str(), &named) != 0) return false;
+    return open_file.st_dev == named.st_dev && open_file.st_ino == named.st_ino;
+}
+
 bool machine_reader::may_open(const std::string& path) const {
     return access((root_ + path).c_str(), R_OK | W_OK) == 0;
 }

@@ -87,6 +87,10 @@ class RecordedMachine : public machine_reader {
         *found = it->second;
         return true;
     }
+    // The links of a recorded /proc lead to the machine's /dev, not the tree's.
+    bool same_device(const std::string& descriptor, const std::string& device) const override {
+        return machine_reader::link(descriptor) == device;
+    }
     bool may_open(const std::string& path) const override { return open_to_me_.count(path) > 0; }
     login_identity identity() const override { return login_; }
 

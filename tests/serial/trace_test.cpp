@@ -85,8 +85,14 @@ TEST(Trace, EachEventIsOneLineInTheManualsFormat) {
 
 // A trace that cannot be started leaves the one under way as it was.
 TEST(Trace, AFileThatCannotBeWrittenIsRefused) {
+    const std::string path = testing::TempDir() + "trace_test_kept.txt";
+    ASSERT_TRUE(start_trace(path.c_str()));
     EXPECT_FALSE(start_trace((testing::TempDir() + "no/such/folder/trace.txt").c_str()));
     EXPECT_TRUE(tracing());
+    trace_note("still here");
+    std::ifstream in(path, std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find(" note still here\n"), std::string::npos) << text;
 }
 
 }  // namespace
