@@ -42,6 +42,8 @@ private:
     char* rest_;
 };
 
+}  // namespace
+
 // The port of "connect" and "firmware", made into the port name that the
 // port layer opens and messages show: "3", "COM3" and "com3" all name COM3
 // (anything outside 1..20 is refused), and a device path ("/dev/ttyUSB0" on
@@ -68,6 +70,8 @@ bool parse_port(const char* token, char (&name)[sizeof port_name]) {
     std::snprintf(name, sizeof name, "COM%d", static_cast<int>(number));
     return true;
 }
+
+namespace {
 
 bool check_host_baud(int32_t baud) {
     if (is_host_baud(baud)) return true;

@@ -26,6 +26,11 @@ CommandResult refuse_long_line();
 // wait for Enter; nullptr asks at the console again.
 void answer_questions(const char* answer);
 
+// The port argument of "connect" and "firmware" ("3", "COM3", a device path)
+// made into the port name that the port layer opens; false after the
+// message when it names no port.
+bool parse_port(const char* token, char (&name)[256]);
+
 extern char cmd_line[256];      // the current command line, cut into tokens in place
 extern char prev_line[256];     // the last line not beginning with ".", as typed
 extern char fw_file_name[256];  // the file name argument of "firmware"

@@ -30,8 +30,6 @@ const std::array<command_entry, 18> command_table = {{
     {0, cmd_exit, "x", "", "Same as exit"},
 }};
 
-const std::array<int32_t, 5> host_bauds = {4800, 9600, 19200, 38400, 57600};
-
 bool is_host_baud(int32_t baud) {
     return std::find(host_bauds.begin(), host_bauds.end(), baud) != host_bauds.end();
 }

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 
+#include "serial/connection.h"
 #include "serial/serial_test.h"
 
 // Command codes of the console.
@@ -34,9 +35,8 @@ struct command_entry {
 
 extern const std::array<command_entry, 18> command_table;
 
-// The rates the console accepts for the device's host port.
-extern const std::array<int32_t, 5> host_bauds;
-
+// The rates the console accepts for the device's host port: host_bauds of
+// serial/connection.h.
 bool is_host_baud(int32_t baud);
 
 // gps_baud when a GPS is attached (havegps), else host_baud.

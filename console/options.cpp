@@ -1,5 +1,6 @@
 #include "console/options.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -7,17 +8,22 @@
 
 #include "common/version.h"
 #include "console/batch.h"
+#include "console/command_loop.h"
 #include "console/file_check.h"
 #include "console/manual_name.h"
+#include "serial/doctor.h"
 #include "serial/port_list.h"
+#include "serial/trace.h"
 
 namespace {
 
 constexpr char usage[] =
     "Usage: vestrimond [--help | --version | --list-ports]\n"
-    "       vestrimond [-y] -b FILE\n"
-    "       vestrimond [-y] -c COMMAND [-c COMMAND]...\n"
-    "       vestrimond [-q] {--check-config FILE | --check-rules FILE}...\n";
+    "       vestrimond [--trace FILE]\n"
+    "       vestrimond [--trace FILE] [-y] -b FILE\n"
+    "       vestrimond [--trace FILE] [-y] -c COMMAND [-c COMMAND]...\n"
+    "       vestrimond [-q] {--check-config FILE | --check-rules FILE}...\n"
+    "       vestrimond [--trace FILE] --doctor [PORT]\n";
 
 int print_help() {
     std::printf(
@@ -36,12 +42,18 @@ int print_help() {
         "  --check-config FILE  check a Configuration file, with no device\n"
         "  --check-rules FILE   check a Rules file, with no device\n"
         "  -q, --quiet          print only the faults of the files checked\n"
+        "  --doctor [PORT]      check what stands between this program and the device:\n"
+        "                       the ports, access to them, other programs that hold\n"
+        "                       them; with PORT, ask the device at each console rate\n"
+        "  --trace FILE         write every byte to and from the device, and what\n"
+        "                       happens to the port, to FILE as it happens\n"
         "  --help               show this help and exit\n"
         "  --version            show the version and exit\n"
         "  --list-ports         list the serial ports of this machine and exit\n"
         "\n"
-        "Exit status: 0 success; 1 the end of standard input in the console, or a\n"
-        "file check that failed; 2 a usage error; 3 a batch command that failed.\n"
+        "Exit status: 0 success; 1 the end of standard input in the console, a file\n"
+        "check that failed, or a doctor that found something in the way; 2 a usage\n"
+        "error; 3 a batch command that failed.\n"
         "\n"
         "%s\n",
         usage, manual_pointer);
@@ -95,9 +107,13 @@ struct Choices {
     std::vector<char*> commands;
     std::vector<FileToCheck> checks;
     bool quiet = false;
+    const char* trace = nullptr;
+    bool doctor = false;
+    const char* doctor_port = nullptr;
 };
 
-enum class Takes { nothing, value };
+// An optional value follows as the next argument unless that begins with '-'.
+enum class Takes { nothing, value, optional_value };
 
 struct run_option {
     const char* short_name;  // nullptr: none
@@ -139,6 +155,19 @@ constexpr run_option run_options_table[] = {
          c.quiet = true;
          return nullptr;
      }},
+    {nullptr, "--doctor", Takes::optional_value,
+     [](Choices& c, char* value) -> const char* {
+         if (c.doctor) return "--doctor given twice";
+         c.doctor = true;
+         c.doctor_port = value;
+         return nullptr;
+     }},
+    {nullptr, "--trace", Takes::value,
+     [](Choices& c, char* value) -> const char* {
+         if (c.trace != nullptr) return "--trace given twice";
+         c.trace = value;
+         return nullptr;
+     }},
 };
 
 // The option an argument names and the value attached to it: "-bFILE" and
@@ -149,7 +178,7 @@ const run_option* find_run_option(char* argument, char** attached) {
         std::size_t length = std::strlen(known.long_name);
         if (std::strncmp(argument, known.long_name, length) == 0) {
             if (argument[length] == '\0') return &known;
-            if (argument[length] == '=' && known.takes == Takes::value) {
+            if (argument[length] == '=' && known.takes != Takes::nothing) {
                 *attached = argument + length + 1;
                 return &known;
             }
@@ -177,6 +206,24 @@ int run_choices(Choices& choices) {
     if (choices.quiet && choices.checks.empty()) {
         return usage_error("-q needs --check-config or --check-rules", nullptr);
     }
+    if (choices.trace != nullptr && !choices.checks.empty()) {
+        return usage_error("a file check cannot be used with --trace", nullptr);
+    }
+    if (choices.doctor && (batch || !choices.checks.empty())) {
+        return usage_error("--doctor cannot be used with -b, -c or a file check", nullptr);
+    }
+    char doctor_port[256];
+    if (choices.doctor_port != nullptr && !parse_port(choices.doctor_port, doctor_port)) {
+        return usage_error("--doctor needs a port such as 1, COM1 or a device path",
+                           choices.doctor_port);
+    }
+    if (choices.trace != nullptr && !start_trace(choices.trace)) {
+        std::fprintf(stderr, "vestrimond: cannot write the trace %s: %s\n", choices.trace,
+                     std::strerror(errno));
+        return 2;
+    }
+    if (choices.doctor) return run_doctor(choices.doctor_port != nullptr ? doctor_port : nullptr);
+    if (choices.trace != nullptr && !batch) return console_main();
     if (!batch) {
         return check_files(choices.checks.data(), static_cast<int>(choices.checks.size()),
                            choices.quiet);
@@ -205,6 +252,10 @@ int run_options(int argc, char** argv) {
                 return usage_error("unexpected argument", argument);
             }
             return usage_error("unknown option", argument);
+        }
+        if (option->takes == Takes::optional_value && value == nullptr && i + 1 < argc &&
+            argv[i + 1][0] != '-') {
+            value = argv[++i];
         }
         if (option->takes == Takes::value && value == nullptr) {
             if (i + 1 == argc) return usage_error("option needs an argument", argument);

@@ -1,5 +1,6 @@
 #include "serial/connection.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string_view>
 
@@ -11,6 +12,7 @@ int connected = 0;
 char port_name[256] = "";
 int32_t current_baud = 19200;
 unsigned char rx_buf[1024];
+const std::array<int32_t, 5> host_bauds = {4800, 9600, 19200, 38400, 57600};
 
 namespace {
 
@@ -76,6 +78,17 @@ int fail_connection(int result) {
     return result;
 }
 
+// Asks the device on the open port for its version: the count of answer bytes
+// in rx_buf, made searchable, or -1 when the question could not be written.
+int identify_answer() {
+    drain_input();
+    purge_port();
+    if (write_port(port_name, identify_command, identify_length) <= 0) return -1;
+    int count = read_port(port_name, rx_buf, identify_answer_size, answer_timeout_ms);
+    make_searchable(count);
+    return count;
+}
+
 int first_connection(int32_t baud) {
     std::printf("Connecting at %ld...\n", static_cast<long>(baud));
     if (connected) {
@@ -87,17 +100,13 @@ int first_connection(int32_t baud) {
         print_open_hint();
         return 2;
     }
-    drain_input();
-    purge_port();
-    if (write_port(port_name, identify_command, identify_length) <= 0) {
+    int count = identify_answer();
+    if (count < 0) {
         std::printf(
             "\n\a\aError: wrote interrupt character and version command, got error on port %s\n",
             port_name);
         return fail_connection(3);
     }
-
-    int count = read_port(port_name, rx_buf, identify_answer_size, answer_timeout_ms);
-    make_searchable(count);
     std::string_view answer = received(count);
     std::size_t name_at = answer.find(device_name);
     if (name_at == std::string_view::npos) {
@@ -148,6 +157,23 @@ int reconnection(int32_t baud) {
 }
 
 }  // namespace
+
+int ask_version(int32_t baud, char* version, std::size_t size) {
+    version[0] = '\0';
+    if (open_port(port_name, baud) != 0) return 2;
+    int count = identify_answer();
+    close_port();
+    std::string_view answer = received(count < 0 ? 0 : count);
+    std::size_t name_at = answer.find(device_name);
+    if (name_at == std::string_view::npos) return 3;
+    std::size_t label_at = answer.find(version_label, name_at);
+    if (label_at == std::string_view::npos) return 4;
+    std::string_view word = answer.substr(label_at + version_label.size());
+    word = word.substr(0, std::min(word.find_first_of(" \r\n"), size - 1));
+    word.copy(version, word.size());
+    version[word.size()] = '\0';
+    return older_than_minimum(read_version(answer, label_at + version_label.size())) ? 4 : 0;
+}
 
 void end_connection() {
     close_port();

@@ -24,6 +24,20 @@ port_roots system_port_roots();
 // exist and the device behind each.
 std::vector<std::string> list_ports(const port_roots& roots);
 
+// The USB device behind the tty named `tty` ("ttyUSB0"): its ids as sysfs
+// writes them ("0403", "6001") and its product name; all empty when the tty
+// is not a USB device's. Linux only.
+struct usb_ids {
+    std::string vendor;
+    std::string product;
+    std::string name;
+};
+usb_ids usb_ids_of(const port_roots& roots, const std::string& tty);
+
+// The driver of the hardware behind the tty named `tty` ("ftdi_sio",
+// "serial8250"), empty when it has none. Linux only.
+std::string driver_of(const port_roots& roots, const std::string& tty);
+
 // The port names that Tab completes after "connect" and "firmware": COM<n> for
 // each mapped or existing port, then the path of every port that the list
 // shows, in its order.

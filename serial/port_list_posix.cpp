@@ -89,34 +89,12 @@ fs::path tty_folder(const port_roots& roots, const std::string& tty) {
     return fs::path(roots.sys) / "class/tty" / tty;
 }
 
-// The USB device above a tty's device in sysfs: the nearest folder up the
-// chain that has an idVendor, within the few levels of an interface.
 std::string usb_description(const port_roots& roots, const std::string& tty) {
-    std::error_code error;
-    fs::path device = fs::canonical(tty_folder(roots, tty) / "device", error);
-    if (error) return "";
-    for (int level = 0; level < 4 && !device.empty(); ++level, device = device.parent_path()) {
-        if (!fs::exists(device / "idVendor", error)) continue;
-        std::string text =
-            first_line_of(device / "idVendor") + ":" + first_line_of(device / "idProduct");
-        std::string product = first_line_of(device / "product");
-        if (!product.empty()) text += " " + product;
-        return text;
-    }
-    return "";
-}
-
-// The driver of the hardware behind a tty. From kernel 6.5 on, the serial core
-// puts a controller and a port device of its own bus ("serial-base", drivers
-// "ctrl" and "port") between a serial port's tty and its hardware: they are
-// passed over. The 8250 driver's PnP and PCI parts register as "serial".
-std::string driver_of(const port_roots& roots, const std::string& tty) {
-    std::error_code error;
-    fs::path device = fs::canonical(tty_folder(roots, tty) / "device", error);
-    if (error) return "";
-    while (link_name(device / "subsystem") == "serial-base") device = device.parent_path();
-    std::string driver = link_name(device / "driver");
-    return driver == "serial" ? "serial8250" : driver;
+    usb_ids usb = usb_ids_of(roots, tty);
+    if (usb.vendor.empty()) return "";
+    std::string text = usb.vendor + ":" + usb.product;
+    if (!usb.name.empty()) text += " " + usb.name;
+    return text;
 }
 
 // A port of the serial core whose type is 0 (PORT_UNKNOWN) has no UART behind
@@ -214,6 +192,33 @@ std::vector<port_entry> machine_ports(const port_roots& roots) {
 }
 
 }  // namespace
+
+// The USB device above a tty's device in sysfs: the nearest folder up the
+// chain that has an idVendor, within the few levels of an interface.
+usb_ids usb_ids_of(const port_roots& roots, const std::string& tty) {
+    std::error_code error;
+    fs::path device = fs::canonical(tty_folder(roots, tty) / "device", error);
+    if (error) return {};
+    for (int level = 0; level < 4 && !device.empty(); ++level, device = device.parent_path()) {
+        if (!fs::exists(device / "idVendor", error)) continue;
+        return {first_line_of(device / "idVendor"), first_line_of(device / "idProduct"),
+                first_line_of(device / "product")};
+    }
+    return {};
+}
+
+// From kernel 6.5 on, the serial core puts a controller and a port device of
+// its own bus ("serial-base", drivers "ctrl" and "port") between a serial
+// port's tty and its hardware: they are passed over. The 8250 driver's PnP and
+// PCI parts register as "serial".
+std::string driver_of(const port_roots& roots, const std::string& tty) {
+    std::error_code error;
+    fs::path device = fs::canonical(tty_folder(roots, tty) / "device", error);
+    if (error) return "";
+    while (link_name(device / "subsystem") == "serial-base") device = device.parent_path();
+    std::string driver = link_name(device / "driver");
+    return driver == "serial" ? "serial8250" : driver;
+}
 
 port_roots system_port_roots() {
     return {"/dev", "/sys", environ};

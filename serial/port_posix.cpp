@@ -26,6 +26,7 @@
 #include "diagnostics/system.h"
 #include "serial/system_posix.h"
 #include "serial/timeouts.h"
+#include "serial/trace.h"
 #include "serial/uucp_lock.h"
 
 namespace {
@@ -187,6 +188,7 @@ void drain_output(port_clock::time_point deadline) {
     char message[1400];  // a port path of 255 characters and the system's text, whole
     std::snprintf(message, sizeof message, "\a\aError: could not read on COM port %s: %s\n", name,
                   system_error_text());
+    trace_error("read", system_error_text());
     fatal_exit(26, message);
     std::abort();  // fatal_exit does not return with a non-zero code
 }
@@ -214,6 +216,7 @@ int open_port(const char* name, int32_t baud) {
     char path[256];
     if (!port_device_path(name, path, sizeof path)) {
         fail_open(name, -1);
+        trace_open(name, baud, system_error_text());
         return -2;
     }
     release_port_at_every_end();
@@ -221,6 +224,7 @@ int open_port(const char* name, int32_t baud) {
     // it would raise its DTR and RTS under that program.
     if (take_device_lock(path) != 0) {
         fail_open(name, -1);
+        trace_open(name, baud, system_error_text());
         return -2;
     }
     // The port counts as open, and is released at the program's end, only
@@ -229,6 +233,7 @@ int open_port(const char* name, int32_t baud) {
     if (fd < 0 && errno == EACCES) std::snprintf(denied_path, sizeof denied_path, "%s", path);
     if (fd < 0 || take_exclusive_use(fd) != 0) {
         fail_open(name, fd);
+        trace_open(name, baud, system_error_text());
         return -2;
     }
     port_handle = fd;
@@ -238,6 +243,7 @@ int open_port(const char* name, int32_t baud) {
     // port, and would leave it open and locked against the next opening.
     if (set_comm_prop(name, baud) != 0) {
         close_port();
+        trace_open(name, baud, system_error_text());
         return -3;
     }
 
@@ -245,6 +251,7 @@ int open_port(const char* name, int32_t baud) {
     // by the driver.
     port_timeouts = standing_timeouts(line_settings_baud());
     read_set = port_timeouts;
+    trace_open(name, baud, nullptr);
     purge_port();
     return 0;
 }
@@ -275,6 +282,7 @@ int set_comm_prop(const char* name, int32_t baud) {
         close_port();
         return -13;
     }
+    trace_rate(baud);
     return 0;
 }
 
@@ -286,6 +294,7 @@ int write_port(const char* name, const void* bytes, int count) {
     while (written < count) {
         ssize_t done = write(port_handle, next + written, static_cast<size_t>(count - written));
         if (done > 0) {
+            trace_bytes(trace_direction::out, next + written, static_cast<int>(done));
             written += static_cast<int>(done);
             continue;
         }
@@ -300,6 +309,11 @@ int write_port(const char* name, const void* bytes, int count) {
     }
     if (written < count) {
         remember_system_error();
+        if (errno == ETIMEDOUT) {
+            trace_timeout("write", write_time_limit(port_timeouts, count), written, count);
+        } else {
+            trace_error("write", system_error_text());
+        }
         std::printf("\a\aError: wrote %d of %d, got error on port %s: %s\n", written, count, name,
                     system_error_text());
         return -3;
@@ -323,6 +337,7 @@ int read_port(const char* name, void* buffer, int size, int timeout_ms) {
     while (got < size && wait_for_input(name, deadline)) {
         ssize_t done = read(port_handle, into + got, static_cast<size_t>(size - got));
         if (done > 0) {
+            trace_bytes(trace_direction::in, into + got, static_cast<int>(done));
             got += drop_nul_bytes(into + got, static_cast<int>(done));
             continue;
         }
@@ -332,6 +347,7 @@ int read_port(const char* name, void* buffer, int size, int timeout_ms) {
         remember_system_error();
         fail_read(name);
     }
+    if (got < size) trace_timeout("read", read_time_limit(read_set, size), got, size);
     // Dropped NULs leave received bytes behind the count; a caller that looks
     // past the count (a dump of a whole answer) must find only zeros there.
     std::memset(into + got, 0, static_cast<size_t>(size - got));
@@ -344,12 +360,17 @@ int read_port(const char* name, void* buffer, int size, int timeout_ms) {
 // output would reach them and destroy what an earlier write already sent (the
 // "host" command of a baud change, right before the port is reopened).
 void purge_port() {
+    int waiting = 0;
+    trace_purge(ioctl(port_handle, FIONREAD, &waiting) == 0 ? waiting : -1);
     tcflush(port_handle, TCIFLUSH);
     int queued = 0;
     if (ioctl(port_handle, TIOCOUTQ, &queued) == 0 && queued > 0) tcflush(port_handle, TCOFLUSH);
 }
 
-void close_port() { release_port(); }
+void close_port() {
+    trace_close();
+    release_port();
+}
 
 // Serial devices are given to a group (dialout on most systems): whoever is in
 // it may open them. The group is named only when it may read and write the

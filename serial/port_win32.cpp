@@ -14,6 +14,7 @@
 #include "serial/port_path.h"
 #include "diagnostics/system.h"
 #include "serial/timeouts.h"
+#include "serial/trace.h"
 
 namespace {
 
@@ -101,6 +102,7 @@ void set_line_fields(DCB* state, DWORD baud) {
 [[noreturn]] void fatal_port_error(int code, const char* format, const char* name) {
     char message[1200];
     std::snprintf(message, sizeof message, format, name, system_error_text());
+    trace_error(code == 26 ? "read" : "set time-outs", system_error_text());
     fatal_exit(code, message);
     std::abort();  // fatal_exit does not return with a non-zero code
 }
@@ -128,6 +130,7 @@ int open_port(const char* name, int32_t baud) {
         std::snprintf(refused_port, sizeof refused_port, "%s", name);
         SetLastError(open_error);
         std::printf("\a\aError: cannot open COM port %s: %s\n", name, system_error_text());
+        trace_open(name, baud, system_error_text());
         return -2;
     }
 
@@ -135,6 +138,7 @@ int open_port(const char* name, int32_t baud) {
     // port, and would leave it open and held against the next opening.
     if (set_comm_prop(name, baud) != 0) {
         close_port();
+        trace_open(name, baud, system_error_text());
         return -3;
     }
 
@@ -142,8 +146,10 @@ int open_port(const char* name, int32_t baud) {
     COMMTIMEOUTS standing = system_timeouts(port_timeouts);
     if (!SetCommTimeouts(port_handle, &standing)) {
         close_after_failure("\a\aError: could not set the comm timeouts for port %s: %s\n", name);
+        trace_open(name, baud, system_error_text());
         return -14;
     }
+    trace_open(name, baud, nullptr);
     purge_port();
     return 0;
 }
@@ -170,6 +176,7 @@ int set_comm_prop(const char* name, int32_t baud) {
         close_after_failure("\a\aError: could not set the comm state for port %s: %s\n", name);
         return -13;
     }
+    trace_rate(baud);
     return 0;
 }
 
@@ -177,9 +184,16 @@ int write_port(const char* name, const void* bytes, int count) {
     if (int refused = check_write_arguments(name, bytes, count)) return refused;
     DWORD written = 0;
     BOOL done = WriteFile(port_handle, bytes, static_cast<DWORD>(count), &written, nullptr);
+    trace_bytes(trace_direction::out, bytes, static_cast<int>(written));
     if (!done || written != static_cast<DWORD>(count)) {
         // A write whose time-out ran out succeeds with fewer bytes: that is a failure too.
-        if (done) SetLastError(ERROR_COUNTER_TIMEOUT);
+        if (done) {
+            SetLastError(ERROR_COUNTER_TIMEOUT);
+            trace_timeout("write", write_time_limit(port_timeouts, count),
+                          static_cast<int>(written), count);
+        } else {
+            trace_error("write", system_error_text());
+        }
         std::printf("\a\aError: wrote %d of %d, got error on port %s: %s\n",
                     static_cast<int>(written), count, name, system_error_text());
         return -3;
@@ -197,7 +211,8 @@ int read_port(const char* name, void* buffer, int size, int timeout_ms) {
     comm_timeouts timeouts =
         read_timeouts(port_timeouts, static_cast<int32_t>(port_state.BaudRate), timeout_ms);
     set_read_timeouts(name, timeouts);
-    const auto deadline = deadline_after(port_clock::now(), read_time_limit(timeouts, size));
+    const uint64_t limit_ms = read_time_limit(timeouts, size);
+    const auto deadline = deadline_after(port_clock::now(), limit_ms);
 
     auto* into = static_cast<unsigned char*>(buffer);
     int got = 0;
@@ -207,6 +222,7 @@ int read_port(const char* name, void* buffer, int size, int timeout_ms) {
                       nullptr)) {
             fatal_port_error(26, "\a\aError: could not read on COM port %s: %s\n", name);
         }
+        trace_bytes(trace_direction::in, into + got, static_cast<int>(arrived));
         int kept = drop_nul_bytes(into + got, static_cast<int>(arrived));
         got += kept;
         // A read that came back short with nothing dropped ran out of time.
@@ -218,6 +234,7 @@ int read_port(const char* name, void* buffer, int size, int timeout_ms) {
         timeouts.ReadTotalTimeoutConstant = static_cast<uint32_t>(left_ms);
         set_read_timeouts(name, timeouts);
     }
+    if (got < size) trace_timeout("read", limit_ms, got, size);
     // Dropped NULs leave received bytes behind the count; a caller that looks
     // past the count (a dump of a whole answer) must find only zeros there.
     std::memset(into + got, 0, static_cast<size_t>(size - got));
@@ -234,14 +251,15 @@ void purge_port() {
     DWORD purge = PURGE_RXCLEAR;
     DWORD errors = 0;
     COMSTAT queues{};
-    if (!ClearCommError(port_handle, &errors, &queues) || queues.cbOutQue > 0) {
-        purge |= PURGE_TXCLEAR;
-    }
+    const bool queues_known = ClearCommError(port_handle, &errors, &queues);
+    if (!queues_known || queues.cbOutQue > 0) purge |= PURGE_TXCLEAR;
+    trace_purge(queues_known ? static_cast<long>(queues.cbInQue) : -1);
     PurgeComm(port_handle, purge);
 }
 
 void close_port() {
     if (port_handle == INVALID_HANDLE_VALUE) return;
+    trace_close();
     CloseHandle(port_handle);
     port_handle = INVALID_HANDLE_VALUE;
 }

@@ -19,6 +19,14 @@ const char* uucp_lock_folder();
 // pseudo-terminal does not.
 bool uucp_lock_name(const char* path, const char* folder, char* name, std::size_t size);
 
+// The same for `device`, a path whose links are already followed.
+bool uucp_lock_file(const char* device, const char* folder, char* name, std::size_t size);
+
+// The process id that the text of a lock file holds: ASCII digits after
+// blanks, as every program of the convention writes it; -1 when it holds none.
+// Safe in a signal handler.
+pid_t uucp_lock_pid(const char* text, std::size_t length);
+
 // The process that holds the lock file `name`: its id while it lives, 0 when
 // there is no lock or a stale one (its process is gone). A lock without a
 // readable id counts as held, with the id -1.

@@ -22,13 +22,7 @@ pid_t read_holder(const char* name) {
     char text[32];
     ssize_t got = read(fd, text, sizeof text);
     close(fd);
-    ssize_t at = 0;
-    while (at < got && text[at] == ' ') ++at;
-    long pid = 0;
-    for (; at < got && text[at] >= '0' && text[at] <= '9' && pid <= INT_MAX; ++at) {
-        pid = pid * 10 + (text[at] - '0');
-    }
-    return pid > 0 && pid <= INT_MAX ? static_cast<pid_t>(pid) : -1;
+    return uucp_lock_pid(text, got > 0 ? static_cast<std::size_t>(got) : 0);
 }
 
 bool alive(pid_t pid) {
@@ -43,9 +37,23 @@ const char* uucp_lock_folder() {
                                                                        : "/var/lock";
 }
 
+pid_t uucp_lock_pid(const char* text, std::size_t length) {
+    std::size_t at = 0;
+    while (at < length && text[at] == ' ') ++at;
+    long pid = 0;
+    for (; at < length && text[at] >= '0' && text[at] <= '9' && pid <= INT_MAX; ++at) {
+        pid = pid * 10 + (text[at] - '0');
+    }
+    return pid > 0 && pid <= INT_MAX ? static_cast<pid_t>(pid) : -1;
+}
+
 bool uucp_lock_name(const char* path, const char* folder, char* name, std::size_t size) {
     char device[PATH_MAX];
     if (realpath(path, device) == nullptr) return false;
+    return uucp_lock_file(device, folder, name, size);
+}
+
+bool uucp_lock_file(const char* device, const char* folder, char* name, std::size_t size) {
     if (std::strncmp(device, "/dev/", 5) != 0 || std::strncmp(device, "/dev/pts/", 9) == 0) {
         return false;
     }

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "sim/device_console.h"
 #include "sim/log.h"
@@ -36,6 +37,18 @@ int main(int argc, char** argv) {
                      std::strerror(errno));
         return 1;
     }
+    std::FILE* records[2] = {nullptr, nullptr};
+    const std::string* record_paths[2] = {&options.record_from_host, &options.record_to_host};
+    for (int i = 0; i < 2; ++i) {
+        if (record_paths[i]->empty()) continue;
+        records[i] = std::fopen(record_paths[i]->c_str(), "wb");
+        if (records[i] == nullptr) {
+            std::fprintf(stderr, "vestrimond-sim: cannot write %s: %s\n",
+                         record_paths[i]->c_str(), std::strerror(errno));
+            return 1;
+        }
+    }
+    line.record(records[0], records[1]);
     std::printf("%s\n", line.slave_path());
     std::fflush(stdout);
     sim::log_line("device on %s at %ld baud", line.slave_path(), static_cast<long>(options.baud));

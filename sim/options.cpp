@@ -216,6 +216,13 @@ const OptionRule option_rules[] = {
      [](Options& o, const char* v) { return read_fault_rate(v, &o.line.noise); }},
     {"--drop", "P[:SEED]", "lose a byte with probability P, in both directions",
      [](Options& o, const char* v) { return read_fault_rate(v, &o.line.drop); }},
+    {"--record-from-host", "FILE", "write every byte the host sent, as it came, to FILE",
+     [](Options& o, const char* v) {
+         return (o.record_from_host = v, !o.record_from_host.empty());
+     }},
+    {"--record-to-host", "FILE",
+     "write every byte handed to the host, after the line's faults, to FILE",
+     [](Options& o, const char* v) { return (o.record_to_host = v, !o.record_to_host.empty()); }},
     {"--strict", nullptr, "at the end, list the host's protocol violations; exit 3 if any",
      [](Options& o, const char*) { return (o.strict = true); }},
     {"--verbose", nullptr, "log what the device does on standard error",

@@ -24,6 +24,8 @@ struct Options {
     bool vanish_on_reset = false;   // "reset" removes the link: the port is gone
     bool verbose = false;           // log to standard error
     bool strict = false;            // end with status 3 when the host broke the wire grammar
+    std::string record_from_host;   // write every byte the host sent here
+    std::string record_to_host;     // write every byte handed to the host here
     LineOptions line;               // pacing, noise and loss on the line
     DownloadOptions download;
     LoaderOptions loader;

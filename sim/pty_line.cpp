@@ -54,7 +54,19 @@ void pause_until(wire_clock::time_point until) {
     ppoll(nullptr, 0, &wait, nullptr);
 }
 
+// Recorded bytes are in the file at once: a test reads it while the line runs.
+void save(std::FILE* file, const unsigned char* bytes, size_t count) {
+    if (file == nullptr) return;
+    std::fwrite(bytes, 1, count, file);
+    std::fflush(file);
+}
+
 }  // namespace
+
+void PtyLine::record(std::FILE* from_host, std::FILE* to_host) {
+    record_from_host_ = from_host;
+    record_to_host_ = to_host;
+}
 
 void PtyLine::Rates::add(int32_t value) {
     auto end = rate.begin() + count;
@@ -152,6 +164,7 @@ int PtyLine::receive() {
     ssize_t count = read(master_, bytes, sizeof bytes);
     if (count < 0) return errno == EIO ? -1 : 0;
     if (count == 0) return -1;
+    save(record_from_host_, bytes, static_cast<size_t>(count));
     // A reopen reported just after the read may have followed bytes of this
     // very read: it counts for these bytes and the next ones.
     const bool reopened_since = host_reopened();
@@ -258,6 +271,7 @@ void PtyLine::send_arrived() {
             to_master_.clear();
         }
         if (done <= 0) break;
+        save(record_to_host_, bytes, static_cast<size_t>(done));
         to_master_.erase(to_master_.begin(), to_master_.begin() + done);
         unsent_since_ = now;
     }

@@ -87,6 +87,12 @@ class PtyLine : public Line {
     // One line on what crossed the line and the faults it met.
     void print_counts(std::FILE* stream) const;
 
+    // From now on, every byte read from the host's end goes to `from_host`
+    // and every byte handed to it goes to `to_host` (either may be null):
+    // what the host's port wrote and what it was given to read, after the
+    // line's faults, as they are on the pty.
+    void record(std::FILE* from_host, std::FILE* to_host);
+
   private:
     using clock = wire_clock;
     enum class Poll { data, quiet, host_absent };
@@ -140,6 +146,8 @@ class PtyLine : public Line {
     clock::time_point unsent_since_{};
     bool host_absent_ = false;
     clock::time_point absent_since_{};
+    std::FILE* record_from_host_ = nullptr;
+    std::FILE* record_to_host_ = nullptr;
 };
 
 }  // namespace sim

@@ -53,9 +53,11 @@ TEST(ConsoleStart, ExitCommandsEndWithStatus0AndPrintNothing) {
 TEST(ConsoleStart, OptionsAnswerAndEndWithoutTheConsole) {
     const std::string usage =
         "Usage: vestrimond [--help | --version | --list-ports]\n"
-        "       vestrimond [-y] -b FILE\n"
-        "       vestrimond [-y] -c COMMAND [-c COMMAND]...\n"
-        "       vestrimond [-q] {--check-config FILE | --check-rules FILE}...\n";
+        "       vestrimond [--trace FILE]\n"
+        "       vestrimond [--trace FILE] [-y] -b FILE\n"
+        "       vestrimond [--trace FILE] [-y] -c COMMAND [-c COMMAND]...\n"
+        "       vestrimond [-q] {--check-config FILE | --check-rules FILE}...\n"
+        "       vestrimond [--trace FILE] --doctor [PORT]\n";
     // The Windows program points to the manual of its release.
     const std::string manual = program_runs_under_wine()
                                    ? "The manual tells more: Manual.txt in the program's folder\n"
@@ -81,12 +83,18 @@ TEST(ConsoleStart, OptionsAnswerAndEndWithoutTheConsole) {
                  "  --check-config FILE  check a Configuration file, with no device\n"
                  "  --check-rules FILE   check a Rules file, with no device\n"
                  "  -q, --quiet          print only the faults of the files checked\n"
+                 "  --doctor [PORT]      check what stands between this program and the device:\n"
+                 "                       the ports, access to them, other programs that hold\n"
+                 "                       them; with PORT, ask the device at each console rate\n"
+                 "  --trace FILE         write every byte to and from the device, and what\n"
+                 "                       happens to the port, to FILE as it happens\n"
                  "  --help               show this help and exit\n"
                  "  --version            show the version and exit\n"
                  "  --list-ports         list the serial ports of this machine and exit\n"
                  "\n"
-                 "Exit status: 0 success; 1 the end of standard input in the console, or a\n"
-                 "file check that failed; 2 a usage error; 3 a batch command that failed.\n"
+                 "Exit status: 0 success; 1 the end of standard input in the console, a file\n"
+                 "check that failed, or a doctor that found something in the way; 2 a usage\n"
+                 "error; 3 a batch command that failed.\n"
                  "\n" + manual,
          "",
          0},
@@ -104,6 +112,26 @@ TEST(ConsoleStart, OptionsAnswerAndEndWithoutTheConsole) {
         {{"-y"}, "", "vestrimond: -y needs -b or -c\n" + usage, 2},
         {{"-q"}, "", "vestrimond: -q needs --check-config or --check-rules\n" + usage, 2},
         {{"-c"}, "", "vestrimond: option needs an argument: -c\n" + usage, 2},
+        {{"--trace"}, "", "vestrimond: option needs an argument: --trace\n" + usage, 2},
+        {{"--trace", "a", "--trace=b"}, "", "vestrimond: --trace given twice\n" + usage, 2},
+        {{"--trace", "t.txt", "--check-rules", "a.rul"},
+         "",
+         "vestrimond: a file check cannot be used with --trace\n" + usage,
+         2},
+        {{"--trace", "no/such/folder/t.txt"},
+         "",
+         "vestrimond: cannot write the trace no/such/folder/t.txt: No such file or directory\n",
+         2},
+        {{"--doctor", "-c", "x"},
+         "",
+         "vestrimond: --doctor cannot be used with -b, -c or a file check\n" + usage,
+         2},
+        {{"--doctor", "1", "--doctor"}, "", "vestrimond: --doctor given twice\n" + usage, 2},
+        {{"--doctor=21"},
+         "\a\aError: invalid COM port number (1..20): 21\n",
+         "vestrimond: --doctor needs a port such as 1, COM1 or a device path: 21\n" + usage,
+         2},
+        {{"--doctor", "1", "2"}, "", "vestrimond: unexpected argument: 2\n" + usage, 2},
     };
     for (const Case& c : cases) {
         RunOptions options;

@@ -248,6 +248,33 @@ stale() {
     finish
 }
 
+# The doctor, with the arguments of the last line of the step's input, in
+# the situation $4: none; "held", the program holding the port by the first
+# line of the input; "getty", a login console on the port.
+doctor() {
+    begin "$@"
+    case ${4:-} in
+        held) hold_port holder ;;
+        getty)
+            getty -w -n -i -l /bin/true 19200 "$port" vt100 </dev/null >/dev/null 2>&1 &
+            console=$!
+            sleep 0.5
+            ;;
+    esac
+    args=$(tail -n 1 "$input")
+    # shellcheck disable=SC2086
+    (run_program $args </dev/null >"$out/main.stdout" 2>"$out/main.stderr")
+    echo $? >"$out/main.status"
+    case ${4:-} in
+        held) end_holder eof ;;
+        getty)
+            kill "$console"
+            wait "$console"
+            ;;
+    esac
+    finish
+}
+
 # The host pulls the adapter out in the middle of what the input does.
 unplug() {
     session "$@"

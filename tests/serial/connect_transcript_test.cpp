@@ -8,6 +8,8 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -186,6 +188,90 @@ TEST(DeviceConnection, PortHeldByAnotherProgramCannotBeOpened) {
 std::string refused_as_number(const std::string& path) {
     return "\a\aError: invalid COM port number (1..20): " + path + "\n";
 }
+
+// The doctor's lines from its first about the device on: the lines before
+// are about the machine that runs the test.
+std::string device_lines(const std::string& out) {
+    std::size_t at = out.find("device   ");
+    if (at == std::string::npos) return "";
+    return out.substr(out.rfind('\n', at) + 1);
+}
+
+TEST(Doctor, AsksTheDeviceAtEachConsoleRateTheDefaultFirst) {
+    const std::string trace_path = testing::TempDir() + "doctor-trace-" + std::to_string(getpid());
+    struct Case {
+        std::vector<std::string> device;
+        std::vector<std::string> args;
+        std::string lines;
+        int status;
+    };
+    const std::vector<Case> cases = {
+        {{}, {"--doctor", "1"}, "ok      device   COM1: Vestrimond 2.83b answered at 19200\n", 0},
+        {{"--baud", "57600"},
+         {"--doctor=COM1"},
+         "ok      device   COM1: Vestrimond 2.83b answered at 57600: connect with \"connect COM1 "
+         "57600\"\n",
+         0},
+        {{"--version", "2.80"},
+         {"--doctor", "com1"},
+         "PROBLEM device   COM1: a Vestrimond answered at 19200 with the version 2.80, older than "
+         "2.83: update its firmware\n",
+         1},
+        {{"--silent"},
+         {"--trace", trace_path, "--doctor", "1"},
+         "PROBLEM device   COM1: nothing answered at 19200, 4800, 9600, 38400, 57600; the likely "
+         "causes, in order:\n"
+         "                 1. the device has no power: its power LED is off, or its supply is too "
+         "weak\n"
+         "                 2. the cable: the device's console port wants a straight cable to a "
+         "PC; a null-modem cable or adapter, or one of the wrong wiring, crosses transmit and "
+         "receive wrongly\n"
+         "                 3. another rate: the device was set to a rate this program does not "
+         "use; reset it to its defaults\n"
+         "                 4. the device is in its firmware loader after an update that did not "
+         "end, and answers only to the loader's own bytes: run \"firmware PORT FILE\" again to "
+         "finish the update\n",
+         1},
+    };
+    std::vector<std::unique_ptr<SimProcess>> devices;
+    std::vector<std::future<RunResult>> pending;
+    for (const Case& c : cases) {
+        devices.push_back(std::make_unique<SimProcess>(c.device));
+        RunOptions options;
+        options.env = {{"VESTRIMOND_COM1", devices.back()->path()}};
+        options.args = c.args;
+        pending.push_back(std::async(std::launch::async, run_console, "", options));
+    }
+    for (size_t i = 0; i < cases.size(); ++i) {
+        RunResult run = pending[i].get();
+        EXPECT_OUTPUT(cases[i].lines, device_lines(run.out)) << cases[i].args[0];
+        EXPECT_EQ(run.status, cases[i].status) << cases[i].args[0] << run.out;
+    }
+    std::ifstream in(trace_path);
+    std::string trace((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    for (const char* rate : {"19200", "4800", "9600", "38400", "57600"}) {
+        EXPECT_NE(trace.find(std::string("note doctor: asking for the version at ") + rate +
+                             "\n"),
+                  std::string::npos)
+            << rate << trace;
+        EXPECT_NE(trace.find(std::string(" ") + rate + "\n"), std::string::npos) << rate;
+    }
+    std::remove(trace_path.c_str());
+}
+
+TEST(Doctor, PortThatDoesNotExistStandsInTheWay) {
+    RunOptions options;
+    options.args = {"--doctor", "2"};
+    RunResult run = run_console("", options);
+    EXPECT_EQ(run.status, 1);
+    if (!program_runs_under_wine()) {
+        EXPECT_EQ(run.out.rfind("PROBLEM port     ", 0), 0u) << run.out;
+        EXPECT_NE(run.out.find(" does not exist: plug the adapter in"), std::string::npos)
+            << run.out;
+    }
+    EXPECT_NE(run.out.find("PROBLEM device   COM2 did not open\n"), std::string::npos) << run.out;
+}
+
 
 // The device path of each platform: the pty itself, or the Windows device
 // path of a COM port, above COM20 or not, that Wine links to the pty.

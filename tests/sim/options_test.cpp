@@ -67,7 +67,10 @@ TEST(SimOptions, EveryOptionReachesItsField) {
                      "--drop=1e-4",
                      "--latency",
                      "16",
-                     "--ignore-host-rate"},
+                     "--ignore-host-rate",
+                     "--record-from-host",
+                     "from.bin",
+                     "--record-to-host=to.bin"},
                     o),
               sim::ParseResult::run);
     EXPECT_EQ(o.link, "/tmp/com1");
@@ -105,6 +108,8 @@ TEST(SimOptions, EveryOptionReachesItsField) {
     EXPECT_EQ(o.line.drop.seed, sim::FaultRate{}.seed);
     EXPECT_EQ(o.line.latency_ms, 16);
     EXPECT_TRUE(o.line.ignore_host_rate);
+    EXPECT_EQ(o.record_from_host, "from.bin");
+    EXPECT_EQ(o.record_to_host, "to.bin");
 }
 
 TEST(SimOptions, MistakesAreRefused) {

@@ -3,10 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "config/conf_parser.h"
 #include "config/conf_record.h"
@@ -213,6 +216,117 @@ TEST(FirmwareOverPty, DeviceWithoutLoaderPromptIsRefused) {
                       "Disconnected\n" +
                       not_updated + prompt + "\n",
                   run.out);
+}
+
+// A trace read back: the bytes of each direction in order, the words of its
+// events, and the first line that does not read as the manual describes.
+struct ReadTrace {
+    std::string out;
+    std::string in;
+    std::vector<std::string> events;
+    std::string malformed;
+};
+
+ReadTrace read_trace(const std::string& text) {
+    ReadTrace trace;
+    std::istringstream lines(text);
+    double last_ms = 0;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.empty() || line[0] == '#') continue;
+        std::istringstream fields(line);
+        double ms = -1;
+        std::string kind;
+        fields >> ms >> kind;
+        if (!fields || ms < last_ms) {
+            if (trace.malformed.empty()) trace.malformed = line;
+            continue;
+        }
+        last_ms = ms;
+        if (kind != "out" && kind != "in") {
+            trace.events.push_back(kind);
+            continue;
+        }
+        std::string bytes, shown, token;
+        while (fields >> token && token[0] != '|') {
+            int byte = std::stoi(token, nullptr, 16);
+            bytes += static_cast<char>(byte);
+            shown += byte >= 0x20 && byte < 0x7F ? static_cast<char>(byte) : '.';
+        }
+        std::size_t bar = line.find('|');
+        if (bytes.empty() || bytes.size() > 16 || bar == std::string::npos ||
+            line.substr(bar) != "|" + shown + "|") {
+            if (trace.malformed.empty()) trace.malformed = line;
+        }
+        (kind == "out" ? trace.out : trace.in) += bytes;
+    }
+    return trace;
+}
+
+size_t count_of(const std::vector<std::string>& events, const std::string& kind) {
+    size_t count = 0;
+    for (const std::string& event : events) count += event == kind;
+    return count;
+}
+
+TEST(TraceOverPty, TraceHoldsEveryByteTheDeviceGotAndSent) {
+    struct Case {
+        const char* what;
+        std::string script;
+        std::vector<std::string> sim_options;
+        size_t opens;  // a firmware update opens the port twice
+        size_t closes;
+        std::string last_event;
+        int signal;  // that ended the program, 0: it ended at the end of its input
+    };
+    const Case cases[] = {
+        {"download", "connect 1\ndownload\ny\ny\n", {}, 1, 1, "close", 0},
+        {"firmware update", update_script, {}, 2, 2, "close", 0},
+        {"firmware update with a record refused once",
+         update_script,
+         {"--loader-answers", "3:0x12"},
+         2,
+         2,
+         "close",
+         0},
+        // The program ends abnormally on the failed read: the trace has it all.
+        {"download cut by the device",
+         "connect 1\ndownload\ny\ny\n",
+         {"--hang-up-at-packet", "5"},
+         1,
+         0,
+         "error",
+         SIGABRT},
+    };
+    for (const Case& c : cases) {
+        // Wine reads a line whose other end has hung up as silence.
+        if (c.signal != 0 && program_runs_under_wine()) continue;
+        TempFile trace_file("trace.txt");
+        TempFile from_host("from_host.bin");
+        TempFile to_host("to_host.bin");
+        std::vector<std::string> options = c.sim_options;
+        options.insert(options.end(), {"--record-from-host", from_host.path(), "--record-to-host",
+                                       to_host.path()});
+        SimProcess sim(options);
+        ASSERT_FALSE(sim.path().empty()) << sim.log();
+        RunOptions run_options = wired_to(sim);
+        run_options.args = {"--trace", trace_file.path()};
+        RunResult run = run_console(c.script, run_options);
+        EXPECT_EQ(run.signal, c.signal) << c.what << run.out;
+        EXPECT_EQ(run.status, c.signal == 0 ? 1 : -1) << c.what << run.out;
+        EXPECT_EQ(sim.stop(), 0) << c.what;
+
+        ReadTrace trace = read_trace(trace_file.read());
+        EXPECT_EQ(trace.malformed, "") << c.what;
+        EXPECT_FALSE(trace.out.empty()) << c.what;
+        EXPECT_EQ(trace.out, from_host.read()) << c.what;
+        EXPECT_EQ(trace.in, to_host.read()) << c.what;
+        EXPECT_EQ(count_of(trace.events, "open"), c.opens) << c.what;
+        EXPECT_EQ(count_of(trace.events, "close"), c.closes) << c.what;
+        ASSERT_FALSE(trace.events.empty()) << c.what;
+        EXPECT_EQ(trace.events.back(), c.last_event) << c.what;
+        EXPECT_GT(count_of(trace.events, "purge"), 0u) << c.what;
+        EXPECT_GT(count_of(trace.events, "timeout"), 0u) << c.what;
+    }
 }
 
 }  // namespace
