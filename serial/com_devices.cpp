@@ -4,6 +4,8 @@
 #include <cctype>
 #include <cstdio>
 
+#include "serial/doctor.h"
+
 namespace {
 
 bool same_nocase(const std::string& a, const char* b) {
@@ -220,4 +222,53 @@ int adapter_latency_ms(const com_machine& machine, const std::string& port) {
     const setup_device* device = device_of_port(machine, com_number_of(port));
     if (device == nullptr || !same_nocase(device->service, "FTDIBUS")) return -1;
     return device->latency_ms;
+}
+
+namespace {
+
+finding adapter_problem(const setup_device& device) {
+    usb_ids ids = usb_ids_of(device.instance_id);
+    return {finding_level::problem, "adapter",
+            "USB " + ids.vendor + ":" + ids.product + " " + device_name(device) + ": " +
+                problem_phrase(device.problem) +
+                ": install the driver of the chip's maker for these USB ids (Device Manager, the "
+                "device's Properties, Driver, Update Driver); an adapter whose chip the driver "
+                "refuses (Code 10) needs another adapter"};
+}
+
+finding latency_warning(int number, int latency_ms) {
+    return {finding_level::warning, "latency",
+            com_label(number) + ": the FTDI adapter's latency timer is " +
+                std::to_string(latency_ms) +
+                " ms: each answer of the firmware loader may wait that long; set it to 1 ms "
+                "(Device Manager, the port's Properties, Port Settings, Advanced..., Latency "
+                "Timer (msec))"};
+}
+
+}  // namespace
+
+std::vector<finding> com_doctor_findings(const com_machine& machine, const char* port) {
+    std::vector<finding> found;
+    const std::vector<int> numbers = com_port_numbers(machine);
+    const int wanted = port != nullptr ? com_number_of(port) : 0;
+    if (port != nullptr && std::find(numbers.begin(), numbers.end(), wanted) == numbers.end()) {
+        std::string hint = open_hint(machine, port, false);
+        found.push_back({finding_level::problem, "port", hint.substr(0, hint.find('\n'))});
+    }
+    const std::vector<std::string> lines = com_port_lines(machine);
+    for (std::size_t i = 0; i < numbers.size(); ++i) {
+        if (port != nullptr && numbers[i] != wanted) continue;
+        found.push_back({finding_level::ok, "port", lines[i]});
+        int latency_ms = adapter_latency_ms(machine, com_label(numbers[i]));
+        if (latency_ms > 2) found.push_back(latency_warning(numbers[i], latency_ms));
+    }
+    for (const setup_device& device : machine.devices) {
+        if (device.problem != 0 && is_usb_serial_adapter(device)) {
+            found.push_back(adapter_problem(device));
+        }
+    }
+    if (numbers.empty() && port == nullptr) {
+        found.push_back({finding_level::problem, "port", "no COM port found: plug the adapter in"});
+    }
+    return found;
 }

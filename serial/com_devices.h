@@ -61,6 +61,13 @@ std::vector<int> com_port_numbers(const com_machine& machine);
 // not exist. Lines without bells, each ending in a line feed.
 std::string open_hint(const com_machine& machine, const std::string& port, bool in_use);
 
+// The doctor's findings on Windows, one line each: every port of the list
+// (or, with `port`, that one, and where it does not exist which ports do),
+// every USB serial adapter without a working driver, and an FTDI adapter's
+// latency timer above 2 ms.
+struct finding;
+std::vector<finding> com_doctor_findings(const com_machine& machine, const char* port);
+
 // The latency timer of the FTDI adapter behind `port` ("COM3" or
 // "\\.\COM3") in milliseconds, -1 when unknown or not an FTDI adapter.
 int adapter_latency_ms(const com_machine& machine, const std::string& port);

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "serial/doctor.h"
+
 namespace {
 
 const setup_device ftdi = {"FTDIBUS\\VID_0403+PID_6001+A50285BIA\\0000", "USB Serial Port (COM3)",
@@ -159,6 +161,46 @@ TEST(ComDevices, OpenHintSaysWhoMayHoldThePortOrWhichPortsExist) {
          "COM2 does not exist on this PC, which has no COM port\n"},
     };
     for (const Case& c : cases) EXPECT_EQ(open_hint(c.machine, c.port, c.in_use), c.hint) << c.what;
+}
+
+TEST(ComDevices, DoctorNamesThePortItsAdaptersProblemsAndALatencyTimer) {
+    const std::vector<std::string> adapters = {
+        "PROBLEM adapter  USB 067B:2303 Prolific USB-to-Serial Comm Port: Code 10 (the device "
+        "cannot start): install the driver of the chip's maker for these USB ids (Device "
+        "Manager, the device's Properties, Driver, Update Driver); an adapter whose chip the "
+        "driver refuses (Code 10) needs another adapter",
+        "PROBLEM adapter  USB 067B:23A3 USB-Serial Controller D: Code 28 (no driver is "
+        "installed): install the driver of the chip's maker for these USB ids (Device Manager, "
+        "the device's Properties, Driver, Update Driver); an adapter whose chip the driver "
+        "refuses (Code 10) needs another adapter"};
+    const std::string latency =
+        "warning latency  COM3: the FTDI adapter's latency timer is 16 ms: each answer of the "
+        "firmware loader may wait that long; set it to 1 ms (Device Manager, the port's "
+        "Properties, Port Settings, Advanced..., Latency Timer (msec))";
+    auto lines = [](const com_machine& machine, const char* port) {
+        std::vector<std::string> printed;
+        for (const finding& found : com_doctor_findings(machine, port)) {
+            printed.push_back(finding_line(found));
+        }
+        return printed;
+    };
+    std::vector<std::string> expected = {
+        "ok      port     COM3  USB Serial Port  maker FTDI  driver FTDIBUS  USB 0403:6001  "
+        "serial A50285BI  latency timer 16 ms",
+        latency};
+    expected.insert(expected.end(), adapters.begin(), adapters.end());
+    EXPECT_EQ(lines(recorded_machine(), "COM3"), expected);
+
+    expected = {"PROBLEM port     COM9 does not exist on this PC; its COM ports: COM1, COM3, COM4, "
+                "COM5, COM6, COM7, COM23 (\\\\.\\COM23)"};
+    expected.insert(expected.end(), adapters.begin(), adapters.end());
+    EXPECT_EQ(lines(recorded_machine(), "COM9"), expected);
+
+    std::vector<std::string> all = lines(recorded_machine(), nullptr);
+    ASSERT_EQ(all.size(), 10u);
+    EXPECT_EQ(all[2], latency) << "the latency after its port";
+    EXPECT_EQ(lines(com_machine{}, nullptr),
+              std::vector<std::string>{"PROBLEM port     no COM port found: plug the adapter in"});
 }
 
 }  // namespace
