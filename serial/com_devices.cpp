@@ -50,7 +50,7 @@ std::string field_after(const std::string& id, const std::string& key, const cha
 constexpr const char* serial_chip_vendors[] = {"0403", "1A86", "10C4", "067B", "04E2", "0557"};
 
 bool is_usb_serial_adapter(const setup_device& device) {
-    usb_ids ids = usb_ids_of(device.instance_id);
+    instance_usb_ids ids = usb_ids_of_instance(device.instance_id);
     if (ids.vendor.empty()) return false;
     if (same_nocase(device.class_name, "Ports")) return true;
     for (const char* vendor : serial_chip_vendors) {
@@ -110,7 +110,7 @@ std::string describe(const setup_device& device) {
     add(device_name(device));
     if (!device.maker.empty()) add("maker " + device.maker);
     if (!device.service.empty()) add("driver " + device.service);
-    usb_ids ids = usb_ids_of(device.instance_id);
+    instance_usb_ids ids = usb_ids_of_instance(device.instance_id);
     if (!ids.vendor.empty()) add("USB " + ids.vendor + ":" + ids.product);
     if (!ids.serial.empty()) add("serial " + ids.serial);
     if (device.problem != 0) add("problem: " + problem_phrase(device.problem));
@@ -127,8 +127,8 @@ const setup_device* device_of_port(const com_machine& machine, int number) {
 
 }  // namespace
 
-usb_ids usb_ids_of(const std::string& instance_id) {
-    usb_ids ids;
+instance_usb_ids usb_ids_of_instance(const std::string& instance_id) {
+    instance_usb_ids ids;
     bool ftdibus = same_nocase(instance_id.substr(0, 8), "FTDIBUS\\");
     if (!ftdibus && !same_nocase(instance_id.substr(0, 4), "USB\\")) return ids;
     ids.vendor = field_after(instance_id, "VID_", "&+\\");
@@ -210,7 +210,7 @@ std::string open_hint(const com_machine& machine, const std::string& port, bool 
     }
     for (const setup_device& device : machine.devices) {
         if (device.problem == 0 || !is_usb_serial_adapter(device)) continue;
-        usb_ids ids = usb_ids_of(device.instance_id);
+        instance_usb_ids ids = usb_ids_of_instance(device.instance_id);
         hint += "A USB serial adapter is plugged in without a working driver: USB " + ids.vendor +
                 ":" + ids.product + " " + device_name(device) + ", " +
                 problem_phrase(device.problem) + "\n";
@@ -227,7 +227,7 @@ int adapter_latency_ms(const com_machine& machine, const std::string& port) {
 namespace {
 
 finding adapter_problem(const setup_device& device) {
-    usb_ids ids = usb_ids_of(device.instance_id);
+    instance_usb_ids ids = usb_ids_of_instance(device.instance_id);
     return {finding_level::problem, "adapter",
             "USB " + ids.vendor + ":" + ids.product + " " + device_name(device) + ": " +
                 problem_phrase(device.problem) +

@@ -40,12 +40,12 @@ com_machine read_com_machine();
 // instance id, each empty when the id does not carry it. An FTDIBUS id
 // ("FTDIBUS\VID_0403+PID_6001+A50285BIA\0000") carries the serial number
 // with the adapter's channel letter after it, which is left out.
-struct usb_ids {
+struct instance_usb_ids {
     std::string vendor;
     std::string product;
     std::string serial;
 };
-usb_ids usb_ids_of(const std::string& instance_id);
+instance_usb_ids usb_ids_of_instance(const std::string& instance_id);
 
 // The port list: one line per COM port, by number, with what SetupAPI knows
 // of it (name, maker, driver, USB ids and serial number, a driver problem, a

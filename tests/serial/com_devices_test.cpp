@@ -47,7 +47,7 @@ com_machine recorded_machine() {
 TEST(ComDevices, UsbIdsAndSerialNumberComeFromTheInstanceId) {
     struct Case {
         const char* id;
-        usb_ids ids;
+        instance_usb_ids ids;
     } cases[] = {
         {"FTDIBUS\\VID_0403+PID_6001+A50285BIA\\0000", {"0403", "6001", "A50285BI"}},
         {"FTDIBUS\\VID_0403+PID_6010+FT4XYZB\\0000", {"0403", "6010", "FT4XYZ"}},
@@ -61,7 +61,7 @@ TEST(ComDevices, UsbIdsAndSerialNumberComeFromTheInstanceId) {
         {"", {"", "", ""}},
     };
     for (const Case& c : cases) {
-        usb_ids ids = usb_ids_of(c.id);
+        instance_usb_ids ids = usb_ids_of_instance(c.id);
         EXPECT_EQ(ids.vendor, c.ids.vendor) << c.id;
         EXPECT_EQ(ids.product, c.ids.product) << c.id;
         EXPECT_EQ(ids.serial, c.ids.serial) << c.id;
