@@ -123,12 +123,12 @@ int first_connection(int32_t baud) {
     return 0;
 }
 
-// After "host <baud>" went out at the old rate: reopen at the new one and
-// wake the device's console with a line feed.
+// After "host <baud>" went out at the old rate: the port goes to the new one
+// and the device's console is woken with a line feed.
 int reconnection(int32_t baud) {
     std::printf("Connecting at %ld...\n", static_cast<long>(baud));
-    end_connection();
-    if (open_port(port_name, baud) != 0) {
+    connected = 0;
+    if (change_port_rate(port_name, baud) != 0) {
         std::printf("\a\aError: could not open COM port %s\n", port_name);
         print_open_hint();
         return 2;

@@ -54,6 +54,10 @@ pid_t lock_holder = 0;
 serial_struct saved_serial{};
 volatile std::sig_atomic_t serial_flags_changed = 0;
 
+// Set once the line settings the port had before are kept: they are given
+// back when the port is released.
+volatile std::sig_atomic_t line_settings_kept = 0;
+
 // A write drains the output queue before it returns; this is how often it
 // looks whether the queue is empty.
 constexpr unsigned drain_poll_ms = 1;
@@ -106,7 +110,14 @@ int take_device_lock(const char* path) {
     return 0;
 }
 
-// Lets go of the open port: the serial flags as they were, the exclusive
+// Lets go of the port's lock file, if this program took one. Safe in a
+// signal handler.
+void release_device_lock() {
+    if (lock_file[0] != '\0') uucp_lock_release(lock_file);
+    lock_file[0] = '\0';
+}
+
+// Lets go of the open port: the line settings and serial flags as they were, the exclusive
 // flag cleared (it stays with the terminal, not with this handle, and a pty
 // whose other end is still open would refuse the next open), the device
 // closed and its lock file removed. A signal handler calls it too, so it
@@ -115,6 +126,8 @@ int take_device_lock(const char* path) {
 void release_port() {
     int fd = port_handle;
     if (fd >= 0) {
+        if (line_settings_kept) restore_original_line_settings(fd);
+        line_settings_kept = 0;
         if (serial_flags_changed) ioctl(fd, TIOCSSERIAL, &saved_serial);
         serial_flags_changed = 0;
         ioctl(fd, TIOCNXCL);
@@ -122,10 +135,7 @@ void release_port() {
         close(fd);
         port_handle = -1;
     }
-    if (lock_file[0] != '\0') {
-        uucp_lock_release(lock_file);
-        lock_file[0] = '\0';
-    }
+    release_device_lock();
 }
 
 // The signals that end the program without its own say: interrupt,
@@ -146,11 +156,14 @@ void release_port_and_end(int signal_number) {
 
 // The port is released at every end of the program, as close_port does, and
 // nothing is sent. A signal that was ignored when the program started stays
-// ignored.
+// ignored. A closed standard output (a pipe into a program that has ended)
+// does not end the program in the middle of a device exchange: from the
+// first opening on, writing to it only fails.
 void release_port_at_every_end() {
     static bool arranged = false;
     if (arranged) return;
     arranged = true;
+    std::signal(SIGPIPE, SIG_IGN);
     std::atexit(release_port);
     for (int signal_number : ending_signals) {
         struct sigaction before {};
@@ -168,8 +181,7 @@ void release_port_at_every_end() {
 void fail_open(const char* name, int fd) {
     remember_system_error();
     if (fd >= 0) close(fd);
-    if (lock_file[0] != '\0') uucp_lock_release(lock_file);
-    lock_file[0] = '\0';
+    release_device_lock();
     std::printf("\a\aError: cannot open COM port %s: %s\n", name, system_error_text());
 }
 
@@ -181,6 +193,31 @@ void drain_output(port_clock::time_point deadline) {
         if (wait_ms_until(port_clock::now(), deadline) == 0) return;
         sleep_ms(drain_poll_ms);
     }
+}
+
+// Waits until what was written has left the line, the UART's own queue
+// included: a rate change must not reach the last bytes written at the old
+// rate (the "host" command of a baud change).
+void wait_until_sent() {
+    while (ioctl(port_handle, TCSBRK, 1) != 0 && errno == EINTR) {
+    }
+}
+
+// Sets the open port's line at `baud` and its time-outs to match, then
+// discards what arrived. After a failure no port is open.
+int set_rate_and_purge(const char* name, int32_t baud) {
+    // A baud outside the table is refused before set_comm_prop touches the
+    // port, and would leave it open and locked against the next opening.
+    if (set_comm_prop(name, baud) != 0) {
+        close_port();
+        return -3;
+    }
+    // The time-outs cannot be refused here: they are kept by this layer, not
+    // by the driver.
+    port_timeouts = standing_timeouts(line_settings_baud());
+    read_set = port_timeouts;
+    purge_port();
+    return 0;
 }
 
 [[noreturn]] void fail_read(const char* name) {
@@ -232,21 +269,20 @@ int open_port(const char* name, int32_t baud) {
         return -2;
     }
     port_handle = fd;
+    line_settings_kept = keep_original_line_settings(fd) == 0;
     ask_for_low_latency(port_handle);
+    return set_rate_and_purge(name, baud);
+}
 
-    // A baud outside the table is refused before set_comm_prop touches the
-    // port, and would leave it open and locked against the next opening.
-    if (set_comm_prop(name, baud) != 0) {
-        close_port();
-        return -3;
-    }
-
-    // The time-outs cannot be refused here: they are kept by this layer, not
-    // by the driver.
-    port_timeouts = standing_timeouts(line_settings_baud());
-    read_set = port_timeouts;
-    purge_port();
-    return 0;
+// The descriptor, its exclusive flag, its lock and its lock file stay this
+// program's: no other program can take the port between two rates, and the
+// modem lines are not raised by another opening.
+int change_port_rate(const char* name, int32_t baud) {
+    if (port_handle < 0) return open_port(name, baud);
+    if (int refused = check_open_arguments(name)) return refused;
+    denied_path[0] = held_lock_file[0] = '\0';
+    wait_until_sent();
+    return set_rate_and_purge(name, baud);
 }
 
 int set_comm_prop(const char* name, int32_t baud) {
@@ -275,6 +311,9 @@ int set_comm_prop(const char* name, int32_t baud) {
         close_port();
         return -13;
     }
+    // A line that was at B0 (hung up by another program) gets DTR and RTS
+    // raised by the driver when it is given a rate: they go down again.
+    clear_modem_lines(port_handle);
     return 0;
 }
 
@@ -349,7 +388,12 @@ void purge_port() {
     if (ioctl(port_handle, TIOCOUTQ, &queued) == 0 && queued > 0) tcflush(port_handle, TCOFLUSH);
 }
 
-void close_port() { release_port(); }
+// What was written leaves the line at the port's own rate before its
+// settings are given back.
+void close_port() {
+    if (port_handle >= 0) wait_until_sent();
+    release_port();
+}
 
 // Serial devices are given to a group (dialout on most systems): whoever is in
 // it may open them. The group is named only when it may read and write the

@@ -73,11 +73,14 @@ TEST(ScriptedUse, BatchesStopAtTheFirstFailureAndChecksNameTheLine) {
         "--check-config", missing + ".cfg", "--check-config", warned};
     std::vector<std::string> quiet = several;
     quiet.push_back("-q");
-    // The causes that the angle parser prints before a line's fault are left out.
+    // The cause that the angle parser gives follows the fault of its line as a note.
     const std::string faults =
         bad_cfg + ":1: error: invalid Station Latitude argument: 45d30: position 45d30 -73d\n" +
-        bad_rul + ":3: error: invalid Latitude range [-90..90]: " +
-        "340282346638528859811704183484516925440.000000:\npass circle 5 45.5 -105d\n" +
+        bad_cfg + ":1: note: Internal Error: pointer mismatch\n" + bad_rul +
+        ":3: error: invalid Latitude range [-90..90]: " +
+        "340282346638528859811704183484516925440.000000:\npass circle 5 45.5 -105d\n" + bad_rul +
+        ":3: note: Dotted format: must have 2 periods: [s][D]DD.MM.[F*]\n"
+        "\tor DMC format must have at least one of [DdMmCc] identifiers\n" +
         missing + ".cfg: error: cannot open: No such file or directory\n" + warned +
         ":1: warning: Truncating Beacon Comment to 43 chars\n";
     const std::string wrote_download = "Command> download\n" + conf_question + "y\n" +

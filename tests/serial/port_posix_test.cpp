@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <linux/serial.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -226,13 +227,104 @@ TEST(PortLine, DriverIsAskedForLowLatencyWhileTheProgramHoldsThePort) {
 
 // Opening a real port raises DTR and RTS: they come down before anything
 // else is done to the port.
-TEST(PortLine, ModemLinesGoDownFirst) {
+// A line at B0 gets them raised by the driver when it is given a rate: they
+// come down after every change of the line settings too.
+TEST(PortLine, ModemLinesGoDownFirstAndAfterEverySettingOfTheLine) {
     PtyPair pty;
+    // Every rate here has a classic speed code: it is set with TCSETS.
+    auto sets_line = [](unsigned long request) { return request == TCSETS; };
+    auto lines_down_after_each_setting = [&](const std::vector<unsigned long>& requests) {
+        int settings = 0;
+        for (std::size_t i = 0; i < requests.size(); ++i) {
+            if (!sets_line(requests[i])) continue;
+            ++settings;
+            // The settings are read back, then the lines go down.
+            std::size_t next = i + 1;
+            while (next < requests.size() && !sets_line(requests[next]) &&
+                   requests[next] != static_cast<unsigned long>(TIOCMBIC)) {
+                ++next;
+            }
+            if (next == requests.size() || requests[next] != static_cast<unsigned long>(TIOCMBIC)) {
+                return -1;
+            }
+        }
+        return settings;
+    };
     take_requests();
     ASSERT_EQ(open_port(pty.name(), 19200), 0);
     std::vector<unsigned long> requests = take_requests();
     ASSERT_FALSE(requests.empty());
     EXPECT_EQ(requests.front(), static_cast<unsigned long>(TIOCMBIC));
+    EXPECT_EQ(lines_down_after_each_setting(requests), 1);
+    ASSERT_EQ(change_port_rate(pty.name(), 57600), 0);
+    EXPECT_EQ(lines_down_after_each_setting(take_requests()), 1);
+    ASSERT_EQ(set_comm_prop(pty.name(), 4800), 0);
+    EXPECT_EQ(lines_down_after_each_setting(take_requests()), 1);
+    close_port();
+}
+
+// The port's own settings come back when the program lets go of it.
+TEST(PortLine, ReleaseGivesThePortItsSettingsBack) {
+    PtyPair pty;
+    int slave = open(pty.slave().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(slave, 0);
+    termios before{};
+    ASSERT_EQ(tcgetattr(slave, &before), 0);
+    cfsetspeed(&before, B2400);
+    before.c_lflag |= ICANON | ECHO;
+    before.c_cflag |= HUPCL;
+    ASSERT_EQ(tcsetattr(slave, TCSANOW, &before), 0);
+    ASSERT_EQ(open_port(pty.name(), 19200), 0);
+    ASSERT_EQ(change_port_rate(pty.name(), 57600), 0);
+    close_port();
+    termios after{};
+    ASSERT_EQ(tcgetattr(slave, &after), 0);
+    close(slave);
+    EXPECT_EQ(cfgetospeed(&after), static_cast<speed_t>(B2400));
+    EXPECT_EQ(after.c_lflag & (ICANON | ECHO), static_cast<tcflag_t>(ICANON | ECHO));
+    EXPECT_EQ(after.c_cflag & HUPCL, static_cast<tcflag_t>(HUPCL));
+}
+
+// A rate change acts on the open descriptor: the device is neither closed nor
+// opened again (no other program can take it in between, and its DTR and RTS
+// are not raised again), what was written goes out first, the new rate is
+// set, and what arrived is dropped.
+TEST(PortLine, RateChangeKeepsTheOpenDescriptorAndItsLocks) {
+    PtyPair pty;
+    ASSERT_EQ(open_port(pty.name(), 19200), 0);
+    int watch = inotify_init1(IN_NONBLOCK);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(inotify_add_watch(watch, pty.slave().c_str(), IN_OPEN | IN_CLOSE), 0);
+    ASSERT_EQ(write_port(pty.name(), "host 57600\n", 11), 11);
+    pty.send("stale");
+    usleep(20000);
+    take_requests();
+    ASSERT_EQ(change_port_rate(pty.name(), 57600), 0);
+    std::vector<unsigned long> requests = take_requests();
+    char events[4096];
+    EXPECT_LT(read(watch, events, sizeof events), 0) << "the device was closed or opened";
+    close(watch);
+
+    EXPECT_EQ(terminal_rate(pty.master()), 57600);
+    EXPECT_EQ(pty.received(11), "host 57600\n");
+    char byte;
+    EXPECT_EQ(read_port(pty.name(), &byte, 1, 20), 0);
+    ASSERT_FALSE(requests.empty());
+    EXPECT_EQ(requests.front(), static_cast<unsigned long>(TCSBRK));  // the drain
+    for (unsigned long request : requests) {
+        EXPECT_NE(request, static_cast<unsigned long>(TIOCNXCL));
+        EXPECT_NE(request, static_cast<unsigned long>(TIOCEXCL));
+    }
+    EXPECT_EQ(open_in_other_program(pty.name()).first, -2);
+    EXPECT_FALSE(port_is_free(pty.slave()));
+
+    // A failed change leaves no port open; with none open, a change opens one.
+    EXPECT_EQ(printed([&] { EXPECT_EQ(change_port_rate(pty.name(), 1234), -3); }),
+              "\a\aError: Invalid baud rate 1234\n");
+    EXPECT_TRUE(port_is_free(pty.slave()));
+    ASSERT_EQ(change_port_rate(pty.name(), 9600), 0);
+    EXPECT_EQ(terminal_rate(pty.master()), 9600);
+    EXPECT_FALSE(port_is_free(pty.slave()));
     close_port();
 }
 
@@ -416,13 +508,12 @@ TEST(PortRead, PurgeDropsReceivedBytesButKeepsWhatWasAlreadySent) {
     EXPECT_EQ(read_port(pty.name(), &byte, 1, 20), 0);
     close_port();
 
-    // A baud change writes "host <baud>" and reopens at once; the purge of
-    // the reopening must not reach what the other end has not yet taken.
+    // A baud change writes "host <baud>" and changes the rate at once; the
+    // purge of the change must not reach what the other end has not yet taken.
     for (int i = 0; i < 20; ++i) {
         ASSERT_EQ(open_port(pty.name(), 19200), 0);
         ASSERT_EQ(write_port(pty.name(), "host 9600\n", 10), 10);
-        close_port();
-        ASSERT_EQ(open_port(pty.name(), 9600), 0);
+        ASSERT_EQ(change_port_rate(pty.name(), 9600), 0);
         EXPECT_EQ(pty.received(10), "host 9600\n") << "try " << i;
         close_port();
     }
