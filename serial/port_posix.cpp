@@ -163,7 +163,7 @@ void release_port_at_every_end() {
     static bool arranged = false;
     if (arranged) return;
     arranged = true;
-    std::signal(SIGPIPE, SIG_IGN);
+    signal(SIGPIPE, SIG_IGN);
     std::atexit(release_port);
     for (int signal_number : ending_signals) {
         struct sigaction before {};

@@ -437,6 +437,17 @@ TEST(PortLine, EveryEndOfTheProgramClearsTheExclusiveFlag) {
              std::exit(4);
          },
          4, false, SIGHUP},
+        // An output piped into a program that has ended: the write fails and
+        // the exchange goes on.
+        {"write to a closed pipe",
+         [] {
+             int pipe_ends[2];
+             if (pipe(pipe_ends) != 0) _exit(97);
+             close(pipe_ends[0]);
+             if (write(pipe_ends[1], "x", 1) >= 0 || errno != EPIPE) _exit(96);
+             std::exit(5);
+         },
+         5, false},
     };
     for (const Case& c : cases) {
         PtyPair pty;
