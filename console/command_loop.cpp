@@ -88,7 +88,8 @@ bool ask(const char* question, char* buf, std::size_t size) {
         std::snprintf(buf, size, "%s", batch_answer);
         return true;
     }
-    if (read_console_line(question, buf, size) != ConsoleRead::end) return true;
+    ConsoleRead read = read_console_line(question, buf, size);
+    if (read == ConsoleRead::line || read == ConsoleRead::too_long) return true;
     std::printf("\n");
     return false;
 }
@@ -379,7 +380,7 @@ int console_main() {
 
     for (;;) {
         ConsoleRead read = read_console_line("Command> ", cmd_line, sizeof cmd_line, true);
-        if (read == ConsoleRead::end) {
+        if (read == ConsoleRead::end || read == ConsoleRead::error) {
             std::printf("\n");
             return 1;
         }

@@ -1,6 +1,9 @@
 // Scripted runs: batches (-b, -c, -y) and file checks, against the simulator
 // where a command needs the device.
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <future>
@@ -163,7 +166,7 @@ TEST(ScriptedUse, BatchesStopAtTheFirstFailureAndChecksNameTheLine) {
                ".rul\n\a\aError: Rule processing failed\n"
                "Command>   disconnect\n\a\aError: not Connected!\n"),
          3, none, "vestrimond: tests/console/files/stops.batch:4: command failed:   disconnect\n"},
-        {{"-b", missing + ".batch"}, "", 2, none,
+        {{"-b", missing + ".batch"}, "", 1, none,
          "vestrimond: " + missing + ".batch: cannot open: No such file or directory\n"},
         // File checks: no banner, every file checked, -q keeps the faults only.
         {{"--check-config", "examples/site.cfg"},
@@ -200,6 +203,41 @@ TEST(ScriptedUse, BatchesStopAtTheFirstFailureAndChecksNameTheLine) {
         EXPECT_EQ(exclusive_flag(fd), 0) << what;
         close(fd);
     }
+}
+
+// A batch file on a failing device ("connect 12" read as "connect 1", then
+// the read fails): the line cut short is not run, and the batch ends with the
+// system's reason. The device is a terminal that hangs up in the middle of a
+// line.
+TEST(ScriptedUse, ReadErrorEndsTheBatchBeforeTheLineItCut) {
+    if (program_runs_under_wine()) GTEST_SKIP() << "the batch file is a pty of this machine";
+    PtyPair pty;
+    // Only the program may hold the line open when the test hangs it up.
+    ASSERT_EQ(fcntl(pty.master(), F_SETFD, FD_CLOEXEC), 0);
+    int slave = open(pty.slave().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(slave, 0);
+    termios raw{};
+    ASSERT_EQ(tcgetattr(slave, &raw), 0);
+    cfmakeraw(&raw);
+    ASSERT_EQ(tcsetattr(slave, TCSANOW, &raw), 0);
+    pty.send("-disconnect\nconnect 1");
+    RunOptions options;
+    options.args = {"-b", pty.slave()};
+    auto run = std::async(std::launch::async, [&] { return run_console("", options); });
+    // Once the program has taken every byte, the line hangs up.
+    poll(nullptr, 0, 50);
+    for (int waited = 0; waited < 5000; waited += 10) {
+        int queued = 0;
+        if (ioctl(slave, FIONREAD, &queued) == 0 && queued == 0) break;
+        poll(nullptr, 0, 10);
+    }
+    poll(nullptr, 0, 100);
+    pty.hang_up();
+    close(slave);
+    RunResult result = run.get();
+    EXPECT_OUTPUT(batch("Command> -disconnect\n\a\aError: not Connected!\n"), result.out);
+    EXPECT_EQ(result.err, "vestrimond: " + pty.slave() + ": cannot read: Input/output error\n");
+    EXPECT_EQ(result.status, 1);
 }
 
 }  // namespace

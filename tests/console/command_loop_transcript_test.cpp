@@ -77,8 +77,9 @@ TEST(ConsoleStart, OptionsAnswerAndEndWithoutTheConsole) {
                  "  --version            show the version and exit\n"
                  "  --list-ports         list the serial ports of this machine and exit\n"
                  "\n"
-                 "Exit status: 0 success; 1 the end of standard input in the console, or a\n"
-                 "file check that failed; 2 a usage error; 3 a batch command that failed.\n"
+                 "Exit status: 0 success; 1 the end of standard input in the console, a file\n"
+                 "check that failed, or a batch file that cannot be read; 2 a usage error;\n"
+                 "3 a batch command that failed.\n"
                  "\n"
                  "The manual page tells more: man vestrimond\n",
          "",
