@@ -100,6 +100,7 @@ int take_device_lock(const char* path) {
     char name[sizeof lock_file];
     if (!uucp_lock_name(path, uucp_lock_folder(), name, sizeof name)) return 0;
     if (uucp_lock_take(name) != 0) {
+        if (errno != EBUSY) return -1;
         std::snprintf(held_lock_file, sizeof held_lock_file, "%s", name);
         std::snprintf(held_path, sizeof held_path, "%s", path);
         lock_holder = uucp_lock_holder(name);

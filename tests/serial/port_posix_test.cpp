@@ -361,6 +361,8 @@ TEST(UucpLock, LockIsTheDeviceNameAndKeepsOtherProgramsOff) {
         {"   1\n", 1, -1},        // written with fewer digits
         {"junk\n", -1, -1},       // nothing to tell that it is stale
         {std::to_string(gone) + "\n", 0, 0},  // stale: its process is gone
+        {"9999999999\n", -1, -1},  // ten digits: beyond a 32-bit long, no process's
+        {"   21474836470\n", -1, -1},
     };
     for (const Case& c : cases) {
         unlink(lock.c_str());
@@ -375,6 +377,7 @@ TEST(UucpLock, LockIsTheDeviceNameAndKeepsOtherProgramsOff) {
         struct stat left;
         EXPECT_EQ(stat(lock.c_str(), &left) == 0, c.taken != 0) << c.held;
     }
+    unlink(lock.c_str());
     ASSERT_EQ(uucp_lock_take(lock.c_str()), 0);
     char text[32] = "";
     FILE* file = std::fopen(lock.c_str(), "r");
@@ -387,6 +390,31 @@ TEST(UucpLock, LockIsTheDeviceNameAndKeepsOtherProgramsOff) {
     ASSERT_EQ(stat(lock.c_str(), &mode), 0);
     EXPECT_EQ(mode.st_mode & 0777, 0644u);
     uucp_lock_release(lock.c_str());
+
+    // The lock is written under a name nobody can guess: a FIFO planted where
+    // a predictable name would be does not hold the opening up.
+    pid_t taker = fork();
+    if (taker == 0) {
+        alarm(5);
+        const std::string planted = lock + "." + std::to_string(getpid());
+        if (mkfifo(planted.c_str(), 0644) != 0) _exit(2);
+        bool taken = uucp_lock_take(lock.c_str()) == 0 && uucp_lock_holder(lock.c_str()) == 0;
+        unlink(planted.c_str());
+        _exit(taken ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(taker, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    unlink(lock.c_str());
+
+    // Only a folder that cannot be written (or is missing) means no lock; any
+    // other failure to write the lock is one.
+    const std::string not_a_folder = at + "/file";
+    std::fclose(std::fopen(not_a_folder.c_str(), "w"));
+    errno = 0;
+    EXPECT_EQ(uucp_lock_take((not_a_folder + "/LCK..ttyS1").c_str()), -1);
+    EXPECT_EQ(errno, ENOTDIR);
+    EXPECT_EQ(uucp_lock_take((at + "/none/LCK..ttyS1").c_str()), 0);
     std::filesystem::remove_all(at);
 }
 
