@@ -200,6 +200,16 @@ TEST(SimLine, HostWhoseEndShowsNoRateIsHeardAndHearsAtTheDevicesRate) {
     ASSERT_EQ(poll(&watch, 1, 1000), 1);
     ASSERT_EQ(read(host, &byte, 1), 1);
     EXPECT_EQ(byte, '\n');
+
+    // Not even 0 baud: the end at it has not hung up, and is heard and hears.
+    ASSERT_EQ(write_line_settings(host, 0), 0);
+    send(host, "at0");
+    EXPECT_EQ(device_hears(line), (std::vector<int>{'a', 't', '0'}));
+    EXPECT_EQ(line.read_byte(sim::PtyLine::hang_up_after_ms + 200), sim::Line::timed_out);
+    line.write("\r");
+    ASSERT_EQ(poll(&watch, 1, 1000), 1);
+    ASSERT_EQ(read(host, &byte, 1), 1);
+    EXPECT_EQ(byte, '\r');
     close(host);
 }
 
