@@ -160,7 +160,9 @@ TEST(ScriptedUse, BatchesStopAtTheFirstFailureAndChecksNameTheLine) {
                (wine ? "\a\aError: invalid COM port number (1..20): {port}\n"
                      : connected_at("19200"))),
          wine ? 3 : 0, device, "", !wine},
-        // A "-" line may fail; the lines skipped count in FILE:LINE.
+        // A "-" line may fail, its "-" after blanks too; the lines skipped
+        // count in FILE:LINE.
+        {{"-c", " \t-frob"}, batch("Command>  \t-frob\n\a\aError: unknown command: frob\n"), 0},
         {{"-b", "tests/console/files/stops.batch"},
          batch("Command> -rules " + missing + ".rul\n\a\aError: cannot open " + missing +
                ".rul\n\a\aError: Rule processing failed\n"
