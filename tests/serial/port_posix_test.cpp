@@ -48,14 +48,21 @@ bool port_is_free(const std::string& path) {
 }
 
 // open_port in a child process, as a second program would: its result and
-// what it printed.
+// what it printed. A refused program must leave the holder's modem lines
+// alone: one that touched them says so in the text.
 std::pair<int, std::string> open_in_other_program(const char* name) {
     int out[2];
     if (pipe(out) != 0) return {0, ""};
     pid_t child = fork();
     if (child == 0) {
         dup2(out[1], 1);
+        take_requests();
         int result = open_port(name, 19200);
+        for (unsigned long request : take_requests()) {
+            if (result != 0 && (request == TIOCMBIC || request == TIOCMBIS || request == TIOCMSET)) {
+                std::printf("touched the modem lines\n");
+            }
+        }
         std::fflush(stdout);
         _exit(-result);
     }
