@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "common/line_reader.h"
+#include "common/tokenizer.h"
 #include "console/command_loop.h"
 #include "console/console_input.h"
 
@@ -27,11 +28,6 @@ bool next_command(const BatchCommands& batch, int index, bool* too_long, bool* r
     *too_long = read == ConsoleRead::too_long;
     *read_failed = read == ConsoleRead::error;
     return read != ConsoleRead::end && read != ConsoleRead::error;
-}
-
-// The first character of the line that is not a blank or a tab.
-char* first_non_blank(char* line) {
-    return line + std::strspn(line, blanks);
 }
 
 }  // namespace
@@ -59,7 +55,7 @@ int run_batch(const BatchCommands& batch) {
     bool too_long = false;
     bool read_failed = false;
     for (int index = 0; next_command(batch, index, &too_long, &read_failed); ++index) {
-        char* start = first_non_blank(cmd_line);
+        char* start = skip_delimiters(cmd_line, blanks);
         if (*start == '\0' || *start == '#') continue;
         std::memcpy(line_read, cmd_line, sizeof line_read);
         const char* as_read = batch.file != nullptr ? line_read : batch.commands[index];

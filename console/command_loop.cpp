@@ -48,7 +48,7 @@ private:
 // a path names the device itself. A path is never cut to fit.
 bool parse_port(const char* token, char (&name)[sizeof port_name]) {
     if (port_argument_is_path(token)) {
-        if (std::strlen(token) >= sizeof name) {
+        if (!port_name_fits(token)) {
             std::printf("\a\aError: device path too long (max %d characters)\n",
                         static_cast<int>(sizeof name - 1));
             return false;

@@ -41,7 +41,7 @@ std::string file_word_head(const char* before_word) {
         if (next_token(rest, " ,\t", &rest) == nullptr) return "";
     }
     if (rest == nullptr) return "";
-    return rest + std::strspn(rest, ",\t");
+    return skip_delimiters(rest, ",\t");
 }
 
 }  // namespace

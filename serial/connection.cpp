@@ -1,6 +1,7 @@
 #include "serial/connection.h"
 
 #include <cstdio>
+#include <cstring>
 #include <string_view>
 
 #include "common/numbers.h"
@@ -148,6 +149,10 @@ int reconnection(int32_t baud) {
 }
 
 }  // namespace
+
+bool port_name_fits(const char* name) {
+    return std::strlen(name) < sizeof port_name;
+}
 
 void end_connection() {
     close_port();

@@ -10,6 +10,10 @@ extern char port_name[256];      // "COM%d" (1..20), or a device path of up to 2
 extern int32_t current_baud;     // baud of the last connection attempt
 extern unsigned char rx_buf[1024];  // device answers; the firmware update borrows it
 
+// Whether `name` fits port_name whole: a port is never opened by a name cut
+// short.
+bool port_name_fits(const char* name);
+
 // Opens a connection at `baud`: the first connection (identify and version
 // check) or, with `reconnect`, the re-connection after a baud change (the open
 // port at the new rate, then the prompt). 0 connected; 1 already connected; 2 port not

@@ -306,7 +306,7 @@ int update_from(std::FILE* fp, const char* port, void (*wait_for_enter)()) {
         return -4;
     }
     // A name that port_name cannot hold whole is not opened cut short.
-    if (std::strlen(port) >= sizeof port_name) {
+    if (!port_name_fits(port)) {
         std::printf("\a\aError: could not open COM port %s\n", port);
         return -5;
     }
