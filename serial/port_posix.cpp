@@ -118,12 +118,12 @@ void release_device_lock() {
     lock_file[0] = '\0';
 }
 
-// Lets go of the open port: the line settings and serial flags as they were, the exclusive
-// flag cleared (it stays with the terminal, not with this handle, and a pty
-// whose other end is still open would refuse the next open), the device
-// closed and its lock file removed. A signal handler calls it too, so it
-// makes only calls that are safe there, and a signal that comes in the
-// middle of it only repeats the steps already done.
+// Lets go of the open port: the line settings and serial flags as they were,
+// the exclusive flag cleared (it stays with the terminal, not with this
+// handle, and a pty whose other end is still open would refuse the next
+// open), the device closed and its lock file removed. A signal handler calls
+// it too, so it makes only calls that are safe there, and a signal that comes
+// in the middle of it only repeats the steps already done.
 void release_port() {
     int fd = port_handle;
     if (fd >= 0) {

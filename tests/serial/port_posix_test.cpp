@@ -59,9 +59,8 @@ std::pair<int, std::string> open_in_other_program(const char* name) {
         take_requests();
         int result = open_port(name, 19200);
         for (unsigned long request : take_requests()) {
-            if (result != 0 && (request == TIOCMBIC || request == TIOCMBIS || request == TIOCMSET)) {
-                std::printf("touched the modem lines\n");
-            }
+            const bool lines = request == TIOCMBIC || request == TIOCMBIS || request == TIOCMSET;
+            if (result != 0 && lines) std::printf("touched the modem lines\n");
         }
         std::fflush(stdout);
         _exit(-result);
