@@ -724,10 +724,11 @@ class PortTrace:
         """The rates programmed for the rates `wanted`: an open first restores
         the rate that the port had before, and the release gives it back."""
         rates = list(self.rates)
+        before = rates[0] if rates else None
         if rates and wanted and not near(rates[0], wanted[0]):
-            before = rates.pop(0)
-            if len(rates) > len(wanted) and rates[-1] == before:
-                rates.pop()
+            rates.pop(0)
+        if len(rates) > len(wanted) and rates[-1] == before:
+            rates.pop()
         return rates
 
     def read_uart(self, events):
