@@ -18,9 +18,17 @@
 // (vestrimond-sim --latency), at 16 ms as adapters come and at 1 ms as the
 // port layer asks the driver for, next to the same floor.
 //
+// With the latency timer, the records' time is split: the wire (each record
+// out and its answer back), the adapter's timer (a lone answer byte waits all
+// of it), the simulator (from the record's last bit to its answer's first,
+// with the wake-ups of both ends) and the host's turnaround (from the answer
+// read to the next record written). The bench stamps the program's own reads
+// and writes on the port: it stands in for the system's read and write.
+//
 // "transfer_bench unpaced", "transfer_bench paced" or "transfer_bench
 // latency" runs one of the three.
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -47,9 +55,42 @@
 #include "transfer/firmware.h"
 #include "transfer/framing.h"
 
-namespace {
-
 using bench_clock = std::chrono::steady_clock;
+
+// The program's reads and writes on a terminal, while a run is traced.
+struct PortEvent {
+    bench_clock::time_point at;  // a write's start, a read's end
+    bool is_write;
+    ssize_t bytes;
+};
+std::vector<PortEvent> port_events;  // room is made before the tracing starts
+std::atomic<bool> tracing{false};
+
+void trace_port(int fd, bench_clock::time_point at, bool is_write, ssize_t bytes) {
+    if (tracing && bytes > 0 && fd > 2 && port_events.size() < port_events.capacity() &&
+        isatty(fd)) {
+        port_events.push_back({at, is_write, bytes});
+    }
+}
+
+extern "C" ssize_t write(int fd, const void* bytes, size_t count) {
+    static auto system_write =
+        reinterpret_cast<ssize_t (*)(int, const void*, size_t)>(dlsym(RTLD_NEXT, "write"));
+    auto at = bench_clock::now();
+    ssize_t done = system_write(fd, bytes, count);
+    trace_port(fd, at, true, done);
+    return done;
+}
+
+extern "C" ssize_t read(int fd, void* buffer, size_t size) {
+    static auto system_read =
+        reinterpret_cast<ssize_t (*)(int, void*, size_t)>(dlsym(RTLD_NEXT, "read"));
+    ssize_t done = system_read(fd, buffer, size);
+    trace_port(fd, bench_clock::now(), false, done);
+    return done;
+}
+
+namespace {
 
 constexpr int record_count = 4000;
 constexpr int packet_count = 4000;
@@ -333,6 +374,38 @@ double idle_read_seconds(int timeout_ms, int size, int32_t rate) {
     return (timeout_ms + 10 + size * (10000 / rate)) / 1000.0;
 }
 
+// Where the time of a traced firmware update went: each record from its write
+// to the read that got its answer (the wire both ways, the adapter's timer,
+// the rest the simulator's and the wake-ups'), then to the next record's
+// write (the host's turnaround).
+void report_record_split(bench_clock::time_point start, double seconds, int latency_ms) {
+    const double record_wire = wire_seconds(record_chars + 1 + 1, 19200);
+    double answered = 0, turnaround = 0, first_record = -1;
+    int records = 0;
+    for (std::size_t i = 0; i < port_events.size(); ++i) {
+        const PortEvent& sent = port_events[i];
+        if (!sent.is_write || sent.bytes != record_chars + 1) continue;
+        std::size_t answer = i + 1;
+        while (answer < port_events.size() && port_events[answer].is_write) ++answer;
+        if (answer == port_events.size()) break;
+        if (first_record < 0) first_record = std::chrono::duration<double>(sent.at - start).count();
+        ++records;
+        answered += std::chrono::duration<double>(port_events[answer].at - sent.at).count();
+        std::size_t next = answer + 1;
+        while (next < port_events.size() && !port_events[next].is_write) ++next;
+        if (next < port_events.size() && port_events[next].bytes == record_chars + 1) {
+            turnaround += std::chrono::duration<double>(port_events[next].at -
+                                                        port_events[answer].at).count();
+        }
+    }
+    const double wire = records * record_wire, timer = records * latency_ms / 1000.0;
+    std::printf("    %d records: wire %.3f s, adapter timer %.3f s, simulator and wake-ups "
+                "%.3f s, host turnaround %.3f s; before the first record %.3f s, the rest "
+                "%.3f s\n",
+                records, wire, timer, answered - wire - timer, turnaround, first_record,
+                seconds - first_record - answered - turnaround);
+}
+
 // A whole firmware update at 19200: the program's own update of a 64 KiB
 // image in records of 16 bytes. The floor counts every byte of the dialogue:
 // interrupt, reset, sync, identifier and records with their CR out; the
@@ -341,9 +414,13 @@ void paced_firmware(int latency_ms = 0) {
     constexpr int records = 4096;
     std::string file = write_firmware_file(records);
     PacedDevice device(19200, latency_ms);
+    port_events.clear();
+    port_events.reserve(8 * records + 64);
+    tracing = latency_ms > 0;
     auto start = bench_clock::now();
     int result = quietly([&] { return firmware("COM1", file.c_str(), wait_for_enter); });
     double seconds = seconds_since(start);
+    tracing = false;
     std::remove(file.c_str());
     if (result != 0) {
         std::fprintf(stderr, "firmware update failed: %d\n", result);
@@ -357,6 +434,7 @@ void paced_firmware(int latency_ms = 0) {
                    idle_read_seconds(100, 19, 19200) + idle_read_seconds(30, 19, 19200) +
                    idle_read_seconds(200, 19, 19200);
     report_paced("firmware update, 64 KiB", seconds, bytes, 19200, waits, 2 + 6);
+    if (latency_ms > 0) report_record_split(start, seconds, latency_ms);
 }
 
 // The program's download of examples/site.cfg and examples/site.rul at

@@ -2,6 +2,10 @@
 
 #include <cstring>
 
+char* skip_delimiters(char* text, const char* delims) {
+    return text + std::strspn(text, delims);
+}
+
 char* next_token(char* text, const char* delims, char** rest, char* cut) {
     char ignored_cut;
     if (cut == nullptr) cut = &ignored_cut;
@@ -10,7 +14,7 @@ char* next_token(char* text, const char* delims, char** rest, char* cut) {
         *cut = '\0';
         return nullptr;
     }
-    text += std::strspn(text, delims);
+    text = skip_delimiters(text, delims);
     if (*text == '\0') {
         *rest = nullptr;
         *cut = '\0';

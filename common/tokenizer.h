@@ -12,3 +12,7 @@
 // Every parser of the program (console, Configuration file, Rules file, path
 // edits) cuts its lines with this one function and its own delimiter set.
 char* next_token(char* text, const char* delims, char** rest, char* cut = nullptr);
+
+// Where next_token would begin its token: `text` past its leading delimiters
+// (at its end when it holds nothing else).
+char* skip_delimiters(char* text, const char* delims);

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "common/line_reader.h"
+#include "common/tokenizer.h"
 #include "console/command_loop.h"
 #include "console/console_input.h"
 
@@ -13,8 +14,9 @@ namespace {
 constexpr char blanks[] = " \t";
 
 // The next command into cmd_line: a line of the file, or the next -c
-// command. False when there are no more.
-bool next_command(const BatchCommands& batch, int index, bool* too_long) {
+// command. False when there are no more, or when the file could not be read
+// (*read_failed, errno set).
+bool next_command(const BatchCommands& batch, int index, bool* too_long, bool* read_failed) {
     if (batch.file == nullptr) {
         if (index >= batch.command_count) return false;
         const char* command = batch.commands[index];
@@ -24,12 +26,8 @@ bool next_command(const BatchCommands& batch, int index, bool* too_long) {
     }
     ConsoleRead read = read_console_line("", cmd_line, sizeof cmd_line);
     *too_long = read == ConsoleRead::too_long;
-    return read != ConsoleRead::end;
-}
-
-// The first character of the line that is not a blank or a tab.
-char* first_non_blank(char* line) {
-    return line + std::strspn(line, blanks);
+    *read_failed = read == ConsoleRead::error;
+    return read != ConsoleRead::end && read != ConsoleRead::error;
 }
 
 }  // namespace
@@ -45,7 +43,7 @@ int run_batch(const BatchCommands& batch) {
         if (file == nullptr) {
             std::fprintf(stderr, "vestrimond: %s: cannot open: %s\n", batch.file,
                          text_file_error_text(errno));
-            return 2;
+            return 1;
         }
         set_console_input(file);
     }
@@ -55,8 +53,9 @@ int run_batch(const BatchCommands& batch) {
     const char* where = batch.file != nullptr ? batch.file : "-c";
     char line_read[sizeof cmd_line];  // of a file: the part of a long line that was kept
     bool too_long = false;
-    for (int index = 0; next_command(batch, index, &too_long); ++index) {
-        char* start = first_non_blank(cmd_line);
+    bool read_failed = false;
+    for (int index = 0; next_command(batch, index, &too_long, &read_failed); ++index) {
+        char* start = skip_delimiters(cmd_line, blanks);
         if (*start == '\0' || *start == '#') continue;
         std::memcpy(line_read, cmd_line, sizeof line_read);
         const char* as_read = batch.file != nullptr ? line_read : batch.commands[index];
@@ -72,9 +71,9 @@ int run_batch(const BatchCommands& batch) {
             return 3;
         }
     }
-    if (file != nullptr && std::ferror(file)) {
+    if (read_failed) {
         std::fprintf(stderr, "vestrimond: %s: cannot read: %s\n", batch.file, std::strerror(errno));
-        return 2;
+        return 1;
     }
     return 0;
 }

@@ -14,6 +14,6 @@ struct BatchCommands {
 // line end, then what the console prints for it. Blank lines and lines that
 // begin with '#' are skipped; a line that begins with '-' may fail without
 // ending the run. Returns 0 at the end of the commands or at an exit command,
-// 3 after the first failed command (named on standard error), 2 when FILE
-// cannot be opened or read.
+// 3 after the first failed command (named on standard error), 1 when FILE
+// cannot be opened or read (a line cut short by a failed read is not run).
 int run_batch(const BatchCommands& batch);

@@ -50,7 +50,7 @@ private:
 // POSIX, "\\.\COM23" on Windows) names the device itself. A path is never cut to fit.
 bool parse_port(const char* token, char (&name)[sizeof port_name]) {
     if (port_argument_is_path(token)) {
-        if (std::strlen(token) >= sizeof name) {
+        if (!port_name_fits(token)) {
             std::printf("\a\aError: device path too long (max %d characters)\n",
                         static_cast<int>(sizeof name - 1));
             return false;
@@ -93,7 +93,8 @@ bool ask(const char* question, char* buf, std::size_t size) {
         std::snprintf(buf, size, "%s", batch_answer);
         return true;
     }
-    if (read_console_line(question, buf, size) != ConsoleRead::end) return true;
+    ConsoleRead read = read_console_line(question, buf, size);
+    if (read == ConsoleRead::line || read == ConsoleRead::too_long) return true;
     std::printf("\n");
     return false;
 }
@@ -384,7 +385,7 @@ int console_main() {
 
     for (;;) {
         ConsoleRead read = read_console_line("Command> ", cmd_line, sizeof cmd_line, true);
-        if (read == ConsoleRead::end) {
+        if (read == ConsoleRead::end || read == ConsoleRead::error) {
             std::printf("\n");
             return 1;
         }

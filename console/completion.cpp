@@ -26,6 +26,24 @@ constexpr argument_kinds argument_table[] = {
     {cmd_firmware, Completion::port, Completion::file},
 };
 
+// What of the console's file word lies in `before_word`: the words before it
+// are cut as the console cuts them (the command, and the port of "firmware"),
+// and the file name runs from the delimiter after them, past commas and tabs.
+std::string file_word_head(const char* before_word) {
+    char line[256];
+    std::snprintf(line, sizeof line, "%s", before_word);
+    char* rest;
+    const char* command = next_token(line, " ,\t", &rest);
+    if (command == nullptr) return "";
+    PrefixMatch match = match_prefix(command, command_table);
+    if (match.result == Match::one &&
+        command_table[static_cast<std::size_t>(match.index)].code == cmd_firmware) {
+        if (next_token(rest, " ,\t", &rest) == nullptr) return "";
+    }
+    if (rest == nullptr) return "";
+    return skip_delimiters(rest, ",\t");
+}
+
 }  // namespace
 
 Completion completion_at(const char* before_word) {
@@ -69,9 +87,10 @@ std::vector<std::string> port_words(const char* word, const port_roots& roots) {
 }
 
 // Hidden files only when the word asks for them with a leading ".".
-std::vector<std::string> file_words(const char* word) {
+std::vector<std::string> file_words(const char* word, const char* before_word) {
     namespace fs = std::filesystem;
-    std::string typed = word;
+    const std::string head = file_word_head(before_word);
+    std::string typed = head + word;
     std::size_t slash = typed.rfind('/');
     std::string folder = slash == std::string::npos ? "" : typed.substr(0, slash + 1);
     std::string stem = typed.substr(folder.size());
@@ -83,7 +102,8 @@ std::vector<std::string> file_words(const char* word) {
         if (name.compare(0, stem.size(), stem) != 0) continue;
         if (name[0] == '.' && stem.empty()) continue;
         std::error_code kind_error;
-        words.push_back(folder + name + (it->is_directory(kind_error) ? "/" : ""));
+        words.push_back((folder + name).substr(head.size()) +
+                        (it->is_directory(kind_error) ? "/" : ""));
     }
     std::sort(words.begin(), words.end());
     return words;

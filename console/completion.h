@@ -20,5 +20,9 @@ std::vector<std::string> command_words(const char* word);
 std::vector<std::string> port_words(const char* word, const port_roots& roots);
 
 // The files and folders (these with a "/" after them) whose path begins with
-// `word`, relative to the working folder unless the word begins with "/".
-std::vector<std::string> file_words(const char* word);
+// the file word as the console reads it, relative to the working folder unless
+// it begins with "/". The console cuts a file name at commas and tabs only:
+// blanks between the previous word and `word` ("configure  si") belong to the
+// name. `before_word` is the line before `word`; the candidates are given
+// without those blanks, as replacements of `word`.
+std::vector<std::string> file_words(const char* word, const char* before_word = "");

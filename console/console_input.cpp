@@ -61,6 +61,12 @@ ConsoleRead read_console_line(const char* prompt, char* buf, std::size_t size, b
     }
     if (c == EOF) {
         input_ended = true;
+        // A line cut short by a failing read ("connect 12" read as "connect 1")
+        // is not a line.
+        if (std::ferror(console_in)) {
+            if (size > 0) buf[0] = '\0';
+            return ConsoleRead::error;
+        }
         if (pending_cr) {
             if (stored + 1 < size) buf[stored++] = '\r';
             ++length;

@@ -10,6 +10,8 @@ enum class ConsoleRead {
     line,      // a whole line, its line feed (and a CR before it) removed
     too_long,  // the line did not fit: buf holds its start, the rest was read and dropped
     end,       // end of input
+    error,     // the input could not be read (errno tells why): what was read of
+               // the line is dropped, and the input counts as ended
 };
 
 // Prints `prompt` (no line end added) and reads one whole line into buf, at

@@ -27,7 +27,7 @@ std::vector<std::string> candidates_for(const char* word) {
             return command_words(word);
         case Completion::file:
             completes_file = true;
-            return file_words(word);
+            return file_words(word, before.c_str());
         case Completion::port:
             return port_words(word, system_port_roots());
         case Completion::none:

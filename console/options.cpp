@@ -52,8 +52,8 @@ int print_help() {
         "  --list-ports         list the serial ports of this machine and exit\n"
         "\n"
         "Exit status: 0 success; 1 the end of standard input in the console, a file\n"
-        "check that failed, or a doctor that found something in the way; 2 a usage\n"
-        "error; 3 a batch command that failed.\n"
+        "check that failed, a batch file that cannot be read, or a doctor that found\n"
+        "something in the way; 2 a usage error; 3 a batch command that failed.\n"
         "\n"
         "%s\n",
         usage, manual_pointer);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string_view>
 
 #include "common/numbers.h"
@@ -132,12 +133,12 @@ int first_connection(int32_t baud) {
     return 0;
 }
 
-// After "host <baud>" went out at the old rate: reopen at the new one and
-// wake the device's console with a line feed.
+// After "host <baud>" went out at the old rate: the port goes to the new one
+// and the device's console is woken with a line feed.
 int reconnection(int32_t baud) {
     std::printf("Connecting at %ld...\n", static_cast<long>(baud));
-    end_connection();
-    if (open_port(port_name, baud) != 0) {
+    connected = 0;
+    if (change_port_rate(port_name, baud) != 0) {
         std::printf("\a\aError: could not open COM port %s\n", port_name);
         print_open_hint();
         return 2;
@@ -173,6 +174,10 @@ int ask_version(int32_t baud, char* version, std::size_t size) {
     word.copy(version, word.size());
     version[word.size()] = '\0';
     return older_than_minimum(read_version(answer, label_at + version_label.size())) ? 4 : 0;
+}
+
+bool port_name_fits(const char* name) {
+    return std::strlen(name) < sizeof port_name;
 }
 
 void end_connection() {

@@ -15,9 +15,13 @@ extern unsigned char rx_buf[1024];  // device answers; the firmware update borro
 // The rates of the device's console port, rising.
 extern const std::array<int32_t, 5> host_bauds;
 
+// Whether `name` fits port_name whole: a port is never opened by a name cut
+// short.
+bool port_name_fits(const char* name);
+
 // Opens a connection at `baud`: the first connection (identify and version
-// check) or, with `reconnect`, the re-connection after a baud change (reopen
-// and wait for the prompt). 0 connected; 1 already connected; 2 port not
+// check) or, with `reconnect`, the re-connection after a baud change (the open
+// port at the new rate, then the prompt). 0 connected; 1 already connected; 2 port not
 // opened; 3 identify not written or no "Vestrimond"; 4 no or too old version;
 // 7 line feed not written; 8 no prompt. After any result but 0 and 1 no
 // connection is open. Prints its own outcome.

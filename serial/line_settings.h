@@ -16,6 +16,12 @@ int read_line_settings(int fd);
 // the terminal took them (errno EINVAL when it did not).
 int write_line_settings(int fd, int32_t baud);
 
+// Keeps the settings the terminal `fd` has before the program changes them,
+// and writes them back. The writing back makes only calls that are safe in a
+// signal handler.
+int keep_original_line_settings(int fd);
+int restore_original_line_settings(int fd);
+
 // The rate of the kept settings.
 int32_t line_settings_baud();
 

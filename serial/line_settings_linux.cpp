@@ -12,6 +12,9 @@ namespace {
 // The port's settings, read by read_line_settings and kept afterwards.
 termios2 port_state{};
 
+// The settings the terminal had when the port was taken.
+termios2 original_state{};
+
 // Rates that have a classic speed code are set and read with the classic
 // calls (TCSETS, TCGETS): a program that reads the rate with cfgetospeed knows
 // only the codes (Wine's serial layer refuses a line it finds at an explicit
@@ -125,6 +128,14 @@ bool took_settings(const termios2& actual, int32_t baud) {
 
 int read_line_settings(int fd) {
     return get_settings(fd, port_state) == 0 ? 0 : -1;
+}
+
+int keep_original_line_settings(int fd) {
+    return get_settings(fd, original_state) == 0 ? 0 : -1;
+}
+
+int restore_original_line_settings(int fd) {
+    return set_settings(fd, original_state) == 0 ? 0 : -1;
 }
 
 int write_line_settings(int fd, int32_t baud) {

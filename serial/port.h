@@ -15,6 +15,15 @@
 // refused, -3 set_comm_prop failed, -14 time-outs not settable.
 int open_port(const char* name, int32_t baud);
 
+// Changes the rate of the open port to `baud`: what was written goes out
+// whole at the old rate, the line is set at the new one and what arrived is
+// discarded. The port stays this program's: where the system lets a rate be
+// changed on the open device (POSIX), its locks are kept and the modem lines
+// are not raised again; elsewhere the port is closed and opened again. With no
+// port open it opens one. 0, or the codes of open_port and set_comm_prop;
+// after a failure no port is open.
+int change_port_rate(const char* name, int32_t baud);
+
 // Checks the port's capabilities and sets 8N1 at `baud` with no flow control.
 int set_comm_prop(const char* name, int32_t baud);
 

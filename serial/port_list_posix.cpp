@@ -70,6 +70,24 @@ std::string first_line_of(const fs::path& file) {
     return line;
 }
 
+// A text that a device gave (a USB product name) without the control
+// characters that would act on the terminal showing the list: those of
+// ASCII, DEL, and the C1 controls as UTF-8 writes them (C2 80 to C2 9F).
+std::string printable(const std::string& text) {
+    std::string kept;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x20 || c == 0x7F) continue;
+        if (c == 0xC2 && i + 1 < text.size() &&
+            (static_cast<unsigned char>(text[i + 1]) & 0xE0) == 0x80) {
+            ++i;
+            continue;
+        }
+        kept += text[i];
+    }
+    return kept;
+}
+
 // Where a link leads, its relative target taken from the link's folder; an
 // absolute target of the real /dev stays as it is.
 std::string link_target(const fs::path& link) {
@@ -201,8 +219,9 @@ usb_ids usb_ids_of(const port_roots& roots, const std::string& tty) {
     if (error) return {};
     for (int level = 0; level < 4 && !device.empty(); ++level, device = device.parent_path()) {
         if (!fs::exists(device / "idVendor", error)) continue;
-        return {first_line_of(device / "idVendor"), first_line_of(device / "idProduct"),
-                first_line_of(device / "product")};
+        return {printable(first_line_of(device / "idVendor")),
+                printable(first_line_of(device / "idProduct")),
+                printable(first_line_of(device / "product"))};
     }
     return {};
 }

@@ -55,6 +55,10 @@ pid_t lock_holder = 0;
 serial_struct saved_serial{};
 volatile std::sig_atomic_t serial_flags_changed = 0;
 
+// Set once the line settings the port had before are kept: they are given
+// back when the port is released.
+volatile std::sig_atomic_t line_settings_kept = 0;
+
 // A write drains the output queue before it returns; this is how often it
 // looks whether the queue is empty.
 constexpr unsigned drain_poll_ms = 1;
@@ -97,6 +101,7 @@ int take_device_lock(const char* path) {
     char name[sizeof lock_file];
     if (!uucp_lock_name(path, uucp_lock_folder(), name, sizeof name)) return 0;
     if (uucp_lock_take(name) != 0) {
+        if (errno != EBUSY) return -1;
         std::snprintf(held_lock_file, sizeof held_lock_file, "%s", name);
         std::snprintf(held_path, sizeof held_path, "%s", path);
         lock_holder = uucp_lock_holder(name);
@@ -107,15 +112,24 @@ int take_device_lock(const char* path) {
     return 0;
 }
 
-// Lets go of the open port: the serial flags as they were, the exclusive
-// flag cleared (it stays with the terminal, not with this handle, and a pty
-// whose other end is still open would refuse the next open), the device
-// closed and its lock file removed. A signal handler calls it too, so it
-// makes only calls that are safe there, and a signal that comes in the
-// middle of it only repeats the steps already done.
+// Lets go of the port's lock file, if this program took one. Safe in a
+// signal handler.
+void release_device_lock() {
+    if (lock_file[0] != '\0') uucp_lock_release(lock_file);
+    lock_file[0] = '\0';
+}
+
+// Lets go of the open port: the line settings and serial flags as they were,
+// the exclusive flag cleared (it stays with the terminal, not with this
+// handle, and a pty whose other end is still open would refuse the next
+// open), the device closed and its lock file removed. A signal handler calls
+// it too, so it makes only calls that are safe there, and a signal that comes
+// in the middle of it only repeats the steps already done.
 void release_port() {
     int fd = port_handle;
     if (fd >= 0) {
+        if (line_settings_kept) restore_original_line_settings(fd);
+        line_settings_kept = 0;
         if (serial_flags_changed) ioctl(fd, TIOCSSERIAL, &saved_serial);
         serial_flags_changed = 0;
         ioctl(fd, TIOCNXCL);
@@ -123,10 +137,7 @@ void release_port() {
         close(fd);
         port_handle = -1;
     }
-    if (lock_file[0] != '\0') {
-        uucp_lock_release(lock_file);
-        lock_file[0] = '\0';
-    }
+    release_device_lock();
 }
 
 // The signals that end the program without its own say: interrupt,
@@ -147,11 +158,14 @@ void release_port_and_end(int signal_number) {
 
 // The port is released at every end of the program, as close_port does, and
 // nothing is sent. A signal that was ignored when the program started stays
-// ignored.
+// ignored. A closed standard output (a pipe into a program that has ended)
+// does not end the program in the middle of a device exchange: from the
+// first opening on, writing to it only fails.
 void release_port_at_every_end() {
     static bool arranged = false;
     if (arranged) return;
     arranged = true;
+    signal(SIGPIPE, SIG_IGN);
     std::atexit(release_port);
     for (int signal_number : ending_signals) {
         struct sigaction before {};
@@ -169,8 +183,7 @@ void release_port_at_every_end() {
 void fail_open(const char* name, int fd) {
     remember_system_error();
     if (fd >= 0) close(fd);
-    if (lock_file[0] != '\0') uucp_lock_release(lock_file);
-    lock_file[0] = '\0';
+    release_device_lock();
     std::printf("\a\aError: cannot open COM port %s: %s\n", name, system_error_text());
 }
 
@@ -182,6 +195,34 @@ void drain_output(port_clock::time_point deadline) {
         if (wait_ms_until(port_clock::now(), deadline) == 0) return;
         sleep_ms(drain_poll_ms);
     }
+}
+
+// Waits until what was written has left the line, the UART's own queue
+// included: a rate change must not reach the last bytes written at the old
+// rate (the "host" command of a baud change).
+void wait_until_sent() {
+    while (ioctl(port_handle, TCSBRK, 1) != 0 && errno == EINTR) {
+    }
+}
+
+// Sets the open port's line at `baud` and its time-outs to match, then
+// discards what arrived. After a failure no port is open.
+// `opening`: the port's opening ends here, and the trace tells it.
+int set_rate_and_purge(const char* name, int32_t baud, bool opening) {
+    // A baud outside the table is refused before set_comm_prop touches the
+    // port, and would leave it open and locked against the next opening.
+    if (set_comm_prop(name, baud) != 0) {
+        close_port();
+        if (opening) trace_open(name, baud, system_error_text());
+        return -3;
+    }
+    // The time-outs cannot be refused here: they are kept by this layer, not
+    // by the driver.
+    port_timeouts = standing_timeouts(line_settings_baud());
+    read_set = port_timeouts;
+    if (opening) trace_open(name, baud, nullptr);
+    purge_port();
+    return 0;
 }
 
 [[noreturn]] void fail_read(const char* name) {
@@ -237,23 +278,20 @@ int open_port(const char* name, int32_t baud) {
         return -2;
     }
     port_handle = fd;
+    line_settings_kept = keep_original_line_settings(fd) == 0;
     ask_for_low_latency(port_handle);
+    return set_rate_and_purge(name, baud, true);
+}
 
-    // A baud outside the table is refused before set_comm_prop touches the
-    // port, and would leave it open and locked against the next opening.
-    if (set_comm_prop(name, baud) != 0) {
-        close_port();
-        trace_open(name, baud, system_error_text());
-        return -3;
-    }
-
-    // The time-outs cannot be refused here: they are kept by this layer, not
-    // by the driver.
-    port_timeouts = standing_timeouts(line_settings_baud());
-    read_set = port_timeouts;
-    trace_open(name, baud, nullptr);
-    purge_port();
-    return 0;
+// The descriptor, its exclusive flag, its lock and its lock file stay this
+// program's: no other program can take the port between two rates, and the
+// modem lines are not raised by another opening.
+int change_port_rate(const char* name, int32_t baud) {
+    if (port_handle < 0) return open_port(name, baud);
+    if (int refused = check_open_arguments(name)) return refused;
+    denied_path[0] = held_lock_file[0] = '\0';
+    wait_until_sent();
+    return set_rate_and_purge(name, baud, false);
 }
 
 int set_comm_prop(const char* name, int32_t baud) {
@@ -282,6 +320,9 @@ int set_comm_prop(const char* name, int32_t baud) {
         close_port();
         return -13;
     }
+    // A line that was at B0 (hung up by another program) gets DTR and RTS
+    // raised by the driver when it is given a rate: they go down again.
+    clear_modem_lines(port_handle);
     trace_rate(baud);
     return 0;
 }
@@ -367,7 +408,10 @@ void purge_port() {
     if (ioctl(port_handle, TIOCOUTQ, &queued) == 0 && queued > 0) tcflush(port_handle, TCOFLUSH);
 }
 
+// What was written leaves the line at the port's own rate before its
+// settings are given back.
 void close_port() {
+    if (port_handle >= 0) wait_until_sent();
     trace_close();
     release_port();
 }

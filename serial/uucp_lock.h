@@ -33,9 +33,10 @@ pid_t uucp_lock_pid(const char* text, std::size_t length);
 pid_t uucp_lock_holder(const char* name);
 
 // Takes the lock file `name` for this process, removing a stale one first:
-// 0 when taken, or when the folder is not this program's to write (the
-// device then goes without a lock, as with other programs); -1 with errno
-// EBUSY when another process holds it.
+// 0 when taken, or when the folder is not this program's to write or does
+// not exist (the device then goes without a lock, as with other programs);
+// -1 with errno EBUSY when another process holds it, or with the system's
+// errno when the lock could not be written.
 int uucp_lock_take(const char* name);
 
 // Removes the lock file `name` if this process holds it. Safe in a signal

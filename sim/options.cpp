@@ -210,7 +210,8 @@ const OptionRule option_rules[] = {
          return read_count(v, &o.line.latency_ms) && o.line.latency_ms <= 255;
      }},
     {"--ignore-host-rate", nullptr,
-     "the host's end shows no rate (an emulated UART that keeps it): hear every byte as sent",
+     "the host's end shows no rate (an emulated UART that keeps it), not even 0 baud: hear "
+     "every byte as sent",
      [](Options& o, const char*) { return (o.line.ignore_host_rate = true); }},
     {"--noise", "P[:SEED]", "flip one bit of a byte with probability P, in both directions",
      [](Options& o, const char* v) { return read_fault_rate(v, &o.line.noise); }},

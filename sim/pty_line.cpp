@@ -134,6 +134,11 @@ int32_t PtyLine::host_rate() const {
     return line_rate(master_);
 }
 
+// An end that shows no rate shows no hang-up by its rate either.
+bool PtyLine::host_at_zero() const {
+    return !options_.ignore_host_rate && host_rate() == 0;
+}
+
 PtyLine::Poll PtyLine::poll_master(clock::time_point until) {
     // A full line takes nothing more from the pty: only a hang-up is watched.
     short events = in_flight_.size() < in_flight_limit ? POLLIN : 0;
@@ -170,7 +175,7 @@ int PtyLine::receive() {
     const bool reopened_since = host_reopened();
     const int32_t rate_now = host_rate();
     // At 0 baud the host has hung up: what it sends does not reach the line.
-    if (rate_now <= 0) {
+    if (rate_now <= 0 && !options_.ignore_host_rate) {
         log_line("lost %zd bytes the host sent at 0 baud", count);
         return -1;
     }
@@ -244,7 +249,7 @@ void PtyLine::send_arrived() {
         }
         if (host == 0) host = host_rate();
         // A host at 0 baud has hung up: the byte is lost, as to a closed end.
-        if (host <= 0) {
+        if (host <= 0 && !options_.ignore_host_rate) {
             host = -1;
             log_line("lost a byte to the host at 0 baud");
             continue;
@@ -338,7 +343,7 @@ int PtyLine::read_byte(int timeout_ms) {
         Poll state = poll_master(wake);
         int got = state == Poll::data ? receive() : 0;
         // Setting the line to 0 baud is how a host hangs up a serial line.
-        if (got == 0 && state != Poll::host_absent && host_rate() == 0) got = -1;
+        if (got == 0 && state != Poll::host_absent && host_at_zero()) got = -1;
         if (got > 0) {
             host_absent_ = false;
         } else if (got < 0 || state == Poll::host_absent) {
@@ -376,7 +381,7 @@ void PtyLine::wait_for_host() {
     while (!stop_requested() && !cut()) {
         pollfd watch{master_, POLLIN, 0};
         poll(&watch, 1, 0);
-        bool away = (watch.revents & POLLHUP) || host_rate() == 0;
+        bool away = (watch.revents & POLLHUP) || host_at_zero();
         if (!away || (watch.revents & POLLIN)) return;
         pause_until(clock::now() + slice);
     }

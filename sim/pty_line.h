@@ -30,7 +30,8 @@ namespace sim {
 // new rate is heard at the old one, however late the line gets to it. Other bytes, and bytes the host writes once its end
 // has been quiet a moment since it reopened, count as sent at its rate now.
 // A host whose end shows no rate at all (ignore_host_rate) is heard, and
-// hears, as if it always had the device's rate.
+// hears, as if it always had the device's rate; its end at 0 baud is not a
+// hang-up either (only closing it is).
 //
 // With pacing, bytes take their time on the line: each direction carries one
 // frame of 10 bits at a time at the sender's rate, and the far end has a byte
@@ -123,6 +124,7 @@ class PtyLine : public Line {
     void send_arrived();
     void hand_to_host(const uint8_t* bytes, std::size_t count, clock::time_point arrival);
     int32_t host_rate() const;
+    bool host_at_zero() const;
 
     LineOptions options_;
     LineFaults to_device_;

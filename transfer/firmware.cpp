@@ -80,8 +80,8 @@ void print_answer_dump(const LoaderAnswer& answer) {
 }
 
 // Interrupts the device's console, lets the operator get ready, resets the
-// device and reopens the port for its loader. -5 means that the reopening
-// failed and no port is open.
+// device and sets the port up again for its loader. -5 means that this failed
+// and no port is open.
 int reset_device(void (*wait_for_enter)()) {
     if (write_port(port_name, "\x03\n", 2) <= 0) {
         std::printf("\n\a\aError: wrote interrupt character, got error on port %s\n", port_name);
@@ -109,8 +109,7 @@ int reset_device(void (*wait_for_enter)()) {
         return -7;
     }
     read_port(port_name, rx_buf, 32, 50);
-    close_port();
-    if (open_port(port_name, fw_baud) != 0) {
+    if (change_port_rate(port_name, fw_baud) != 0) {
         std::printf("\a\aError: could not open COM port %s\n", port_name);
         print_open_hint();
         return -5;
@@ -343,7 +342,7 @@ int update_from(std::FILE* fp, const char* port, void (*wait_for_enter)()) {
         return -4;
     }
     // A name that port_name cannot hold whole is not opened cut short.
-    if (std::strlen(port) >= sizeof port_name) {
+    if (!port_name_fits(port)) {
         std::printf("\a\aError: could not open COM port %s\n", port);
         return -5;
     }

@@ -1,6 +1,9 @@
 // Scripted runs: batches (-b, -c, -y) and file checks, against the simulator
 // where a command needs the device.
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <future>
@@ -74,11 +77,14 @@ TEST(ScriptedUse, BatchesStopAtTheFirstFailureAndChecksNameTheLine) {
         "--check-config", missing + ".cfg", "--check-config", warned};
     std::vector<std::string> quiet = several;
     quiet.push_back("-q");
-    // The causes that the angle parser prints before a line's fault are left out.
+    // The cause that the angle parser gives follows the fault of its line as a note.
     const std::string faults =
         bad_cfg + ":1: error: invalid Station Latitude argument: 45d30: position 45d30 -73d\n" +
-        bad_rul + ":3: error: invalid Latitude range [-90..90]: " +
-        "340282346638528859811704183484516925440.000000:\npass circle 5 45.5 -105d\n" +
+        bad_cfg + ":1: note: Internal Error: pointer mismatch\n" + bad_rul +
+        ":3: error: invalid Latitude range [-90..90]: " +
+        "340282346638528859811704183484516925440.000000:\npass circle 5 45.5 -105d\n" + bad_rul +
+        ":3: note: Dotted format: must have 2 periods: [s][D]DD.MM.[F*]\n"
+        "\tor DMC format must have at least one of [DdMmCc] identifiers\n" +
         missing + ".cfg: error: cannot open: No such file or directory\n" + warned +
         ":1: warning: Truncating Beacon Comment to 43 chars\n";
     const std::string wrote_download = "Command> download\n" + conf_question + "y\n" +
@@ -161,13 +167,15 @@ TEST(ScriptedUse, BatchesStopAtTheFirstFailureAndChecksNameTheLine) {
         {{"-c", "connect " + device_path},
          batch("Command> connect " + device_path + "\n" + connected_at("19200")), 0, device, "",
          true},
-        // A "-" line may fail; the lines skipped count in FILE:LINE.
+        // A "-" line may fail, its "-" after blanks too; the lines skipped
+        // count in FILE:LINE.
+        {{"-c", " \t-frob"}, batch("Command>  \t-frob\n\a\aError: unknown command: frob\n"), 0},
         {{"-b", "tests/console/files/stops.batch"},
          batch("Command> -rules " + missing + ".rul\n\a\aError: cannot open " + missing +
                ".rul\n\a\aError: Rule processing failed\n"
                "Command>   disconnect\n\a\aError: not Connected!\n"),
          3, none, "vestrimond: tests/console/files/stops.batch:4: command failed:   disconnect\n"},
-        {{"-b", missing + ".batch"}, "", 2, none,
+        {{"-b", missing + ".batch"}, "", 1, none,
          "vestrimond: " + missing + ".batch: cannot open: No such file or directory\n"},
         // File checks: no banner, every file checked, -q keeps the faults only.
         {{"--check-config", "examples/site.cfg"},
@@ -204,6 +212,41 @@ TEST(ScriptedUse, BatchesStopAtTheFirstFailureAndChecksNameTheLine) {
         EXPECT_EQ(exclusive_flag(fd), 0) << what;
         close(fd);
     }
+}
+
+// A batch file on a failing device ("connect 12" read as "connect 1", then
+// the read fails): the line cut short is not run, and the batch ends with the
+// system's reason. The device is a terminal that hangs up in the middle of a
+// line.
+TEST(ScriptedUse, ReadErrorEndsTheBatchBeforeTheLineItCut) {
+    if (program_runs_under_wine()) GTEST_SKIP() << "the batch file is a pty of this machine";
+    PtyPair pty;
+    // Only the program may hold the line open when the test hangs it up.
+    ASSERT_EQ(fcntl(pty.master(), F_SETFD, FD_CLOEXEC), 0);
+    int slave = open(pty.slave().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(slave, 0);
+    termios raw{};
+    ASSERT_EQ(tcgetattr(slave, &raw), 0);
+    cfmakeraw(&raw);
+    ASSERT_EQ(tcsetattr(slave, TCSANOW, &raw), 0);
+    pty.send("-disconnect\nconnect 1");
+    RunOptions options;
+    options.args = {"-b", pty.slave()};
+    auto run = std::async(std::launch::async, [&] { return run_console("", options); });
+    // Once the program has taken every byte, the line hangs up.
+    poll(nullptr, 0, 50);
+    for (int waited = 0; waited < 5000; waited += 10) {
+        int queued = 0;
+        if (ioctl(slave, FIONREAD, &queued) == 0 && queued == 0) break;
+        poll(nullptr, 0, 10);
+    }
+    poll(nullptr, 0, 100);
+    pty.hang_up();
+    close(slave);
+    RunResult result = run.get();
+    EXPECT_OUTPUT(batch("Command> -disconnect\n\a\aError: not Connected!\n"), result.out);
+    EXPECT_EQ(result.err, "vestrimond: " + pty.slave() + ": cannot read: Input/output error\n");
+    EXPECT_EQ(result.status, 1);
 }
 
 }  // namespace

@@ -34,6 +34,7 @@ TEST(TabCompletion, CandidatesAreTheNamesThatBeginWithTheWord) {
         Completion kind;
         std::string word;
         std::vector<std::string> names;
+        const char* before = "";  // the line before the word
     } cases[] = {
         {Completion::command, "dco", {"dconfigure"}},
         {Completion::command, "DI", {"disconnect"}},
@@ -42,10 +43,17 @@ TEST(TabCompletion, CandidatesAreTheNamesThatBeginWithTheWord) {
         {Completion::command, "z", {}},
         {Completion::file, files + "gps", {files + "gps4800.cfg"}},
         {Completion::file, files + "nothing-begins-so", {}},
+        // The console reads the blanks after the command's delimiter as part
+        // of the file name: no file of that name begins with a blank.
+        {Completion::file, files + "gps", {files + "gps4800.cfg"}, "configure "},
+        {Completion::file, files + "gps", {}, "configure  "},
+        {Completion::file, files + "gps", {}, "firmware 3  "},
+        {Completion::file, files + "gps", {files + "gps4800.cfg"}, "firmware 3,\t"},
     };
     for (const Case& c : cases) {
         const char* word = c.word.c_str();
-        EXPECT_EQ(c.kind == Completion::file ? file_words(word) : command_words(word), c.names)
-            << c.word;
+        EXPECT_EQ(c.kind == Completion::file ? file_words(word, c.before) : command_words(word),
+                  c.names)
+            << c.before << c.word;
     }
 }

@@ -722,10 +722,14 @@ class PortTrace:
 
     def programmed(self, wanted):
         """The rates programmed for the rates `wanted`: an open first restores
-        the rate that the port had before."""
-        if self.rates and wanted and not near(self.rates[0], wanted[0]):
-            return self.rates[1:]
-        return list(self.rates)
+        the rate that the port had before, and the release gives it back."""
+        rates = list(self.rates)
+        before = rates[0] if rates else None
+        if rates and wanted and not near(rates[0], wanted[0]):
+            rates.pop(0)
+        if len(rates) > len(wanted) and rates[-1] == before:
+            rates.pop()
+        return rates
 
     def read_uart(self, events):
         divisor_latch = False
@@ -817,6 +821,13 @@ def rates_asked(step):
     return rates
 
 
+def connections(step):
+    """How many times the input has the program take the port: a baud change
+    keeps it, at the new rate, and so does the firmware update's reset."""
+    return sum(command.split()[:1] in (["connect"], ["firmware"])
+               for command in step.input.split(";"))
+
+
 def near(got, asked):
     """A driver reaches a rate as closely as its divisors allow: within the
     2 % that a receiver tolerates, as the port layer accepts."""
@@ -834,6 +845,11 @@ def check_trace(run, trace):
         failures.append(f"rates programmed {programmed}, asked {wanted}")
     if trace.frame != "8N1":
         failures.append(f"frame programmed {trace.frame}")
+    # Where no second descriptor holds the lines up: one pulse as the port is
+    # opened, none at a change of its rate.
+    if run.step.kind == "session" and len(trace.pulses) != connections(run.step):
+        failures.append(f"{len(trace.pulses)} DTR/RTS pulses for "
+                        f"{connections(run.step)} connections")
     if not trace.sent:
         return failures
     text = bytes(byte for byte, _ in trace.sent)
@@ -981,7 +997,7 @@ def report(runs, references, traces, failures, machine):
         pulses = sorted(pulse for run in on_port if run.step.kind == "session"
                         for pulse in traces[run.key].pulses)
         if pulses:
-            print(f"DTR/RTS pulse at each open of {port.device}: {len(pulses)} opens, "
+            print(f"DTR/RTS pulse at each connection on {port.device}: {len(pulses)} pulses, "
                   f"{pulses[0] * 1000:.2f} to {pulses[-1] * 1000:.2f} ms, "
                   f"median {pulses[len(pulses) // 2] * 1000:.2f} ms")
 

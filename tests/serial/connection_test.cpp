@@ -163,14 +163,16 @@ TEST_F(Connection, FirstConnectionFailuresLeaveNoPortOpen) {
     }
 }
 
-TEST_F(Connection, ReconnectionReopensAtTheNewBaudAndWaitsForThePrompt) {
+// The port stays open and this program's between the two rates.
+TEST_F(Connection, ReconnectionChangesTheRateOfTheOpenPortAndWaitsForThePrompt) {
     port_script::state.is_open = true;
     connected = 1;
     answer_line_feed("\r\nVestro> ");
     EXPECT_EQ(connect(57600, true), 0);
     EXPECT_EQ(output_, "Connecting at 57600...\n\aConnected at 57600\n");
-    EXPECT_EQ(port_script::state.closes, 1);
-    EXPECT_EQ(port_script::state.opens, 1);
+    EXPECT_EQ(port_script::state.closes, 0);
+    EXPECT_EQ(port_script::state.opens, 0);
+    EXPECT_EQ(port_script::state.rate_changes, 1);
     EXPECT_EQ(port_script::state.baud, 57600);
     EXPECT_EQ(port_script::state.writes, std::vector<std::string>{"\n"});
     ASSERT_EQ(port_script::state.reads.size(), 1u);

@@ -29,7 +29,7 @@ class FakeMachine {
         char folder[] = "/tmp/vestrimond-ports-XXXXXX";
         root_ = mkdtemp(folder);
         for (const char* node : {"ttyUSB0", "ttyACM0", "ttyXRUSB0", "ttyS0", "ttyS1", "ttyS2",
-                                 "ttyS3", "ttyS10", "ttyAMA0", "rfcomm0", "tty0"})
+                                 "ttyS3", "ttyS10", "ttyS11", "ttyAMA0", "rfcomm0", "tty0"})
             file("dev/" + std::string(node));
         link("dev/serial/by-id/usb-Acme_Serial_A1-if00-port0", "../../ttyUSB0");
         link("dev/serial0", "ttyAMA0");
@@ -47,6 +47,8 @@ class FakeMachine {
         file("dev/ttyACM1");
         file("sys/devices/usb4/4-1/idVendor", "2341\n");
         file("sys/devices/usb4/4-1/idProduct", "0043\n");
+        // The device's own words, with a terminal's control sequences in them.
+        file("sys/devices/usb4/4-1/product", "Uno\x1b[2J\a\r\xc2\x9b" "1m R3 \xc3\xa9\n");
         fs::create_directories(root_ + "/sys/devices/usb4/4-1/4-1:1.0/tty/ttyACM1");
         link("sys/devices/usb4/4-1/4-1:1.0/driver", "../../../../bus/usb/drivers/cdc_acm");
         link("sys/class/tty/ttyACM1/device", "../../../devices/usb4/4-1/4-1:1.0");
@@ -59,6 +61,7 @@ class FakeMachine {
         uart("ttyS2", "platform/serial8250", "platform/drivers/serial8250", "4");
         uart("ttyS3", "platform/serial8250", "platform/drivers/serial8250", "0");
         uart("ttyS10", "platform/serial8250", "platform/drivers/serial8250", "4");
+        uart("ttyS11", "platform/serial8250", "platform/drivers/serial8250", "");  // no type
         uart("ttyAMA0", "platform/fe201000.serial", "amba/drivers/uart-pl011", "32");
         file("sys/class/tty/rfcomm0/address", "00:11:22:33:44:55\n");
         file("sys/class/tty/rfcomm0/channel", "1\n");
@@ -95,7 +98,7 @@ class FakeMachine {
             link(device + "/subsystem", root_ + "/sys/bus/serial-base");
         }
         link("sys/class/tty/" + tty + "/device", root_ + "/" + device);
-        file("sys/class/tty/" + tty + "/type", type + "\n");
+        if (!type.empty()) file("sys/class/tty/" + tty + "/type", type + "\n");
     }
     void file(const std::string& path, const std::string& text = "") {
         fs::create_directories(fs::path(root_ + "/" + path).parent_path());
@@ -127,7 +130,7 @@ TEST(PortList, ListsStableNamesUsbPortsUartsWithHardwareAndMappings) {
             at + "/dev/serial0 -> " + at + "/dev/ttyAMA0",
             at + "/dev/serial1 -> " + at + "/dev/ttyS0",
             at + "/dev/ttyACM0",
-            at + "/dev/ttyACM1  driver cdc_acm  USB 2341:0043",
+            at + "/dev/ttyACM1  driver cdc_acm  USB 2341:0043 Uno[2J1m R3 \xc3\xa9",
             at + "/dev/ttyUSB0  driver ftdi_sio  USB 0403:6001 Acme Serial",
             at + "/dev/ttyUSB1",
             at + "/dev/ttyXRUSB0  driver xr_usb_serial_common  USB 04e2:1410",
@@ -136,6 +139,7 @@ TEST(PortList, ListsStableNamesUsbPortsUartsWithHardwareAndMappings) {
             at + "/dev/ttyS1  driver serial8250",
             at + "/dev/ttyS2  driver serial8250",
             at + "/dev/ttyS10  driver serial8250",
+            at + "/dev/ttyS11  driver serial8250",
             at + "/dev/rfcomm0  Bluetooth 00:11:22:33:44:55 channel 1",
             "COM2  VESTRIMOND_COM2=" + at + "/dev/ttyUSB0  (exists)",
             "COM11  VESTRIMOND_COM11=" + at + "/gone  (missing)",
@@ -175,7 +179,7 @@ TEST(PortList, TabOffersMappedComPortsAndThePortsOfTheList) {
         {at + "/dev/serial", {at + "/dev/serial/by-id/usb-Acme_Serial_A1-if00-port0",
                               at + "/dev/serial0", at + "/dev/serial1"}},
         {at + "/dev/ttyS", {at + "/dev/ttyS0", at + "/dev/ttyS1", at + "/dev/ttyS2",
-                            at + "/dev/ttyS10"}},
+                            at + "/dev/ttyS10", at + "/dev/ttyS11"}},
         {at + "/dev/ttyU", {at + "/dev/ttyUSB0", at + "/dev/ttyUSB1"}},
         {at + "/dev/ttyAC", {at + "/dev/ttyACM0", at + "/dev/ttyACM1"}},
         {at + "/dev/r", {at + "/dev/rfcomm0"}},

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <linux/serial.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -48,14 +49,20 @@ bool port_is_free(const std::string& path) {
 }
 
 // open_port in a child process, as a second program would: its result and
-// what it printed.
+// what it printed. A refused program must leave the holder's modem lines
+// alone: one that touched them says so in the text.
 std::pair<int, std::string> open_in_other_program(const char* name) {
     int out[2];
     if (pipe(out) != 0) return {0, ""};
     pid_t child = fork();
     if (child == 0) {
         dup2(out[1], 1);
+        take_requests();
         int result = open_port(name, 19200);
+        for (unsigned long request : take_requests()) {
+            const bool lines = request == TIOCMBIC || request == TIOCMBIS || request == TIOCMSET;
+            if (result != 0 && lines) std::printf("touched the modem lines\n");
+        }
         std::fflush(stdout);
         _exit(-result);
     }
@@ -227,13 +234,104 @@ TEST(PortLine, DriverIsAskedForLowLatencyWhileTheProgramHoldsThePort) {
 
 // Opening a real port raises DTR and RTS: they come down before anything
 // else is done to the port.
-TEST(PortLine, ModemLinesGoDownFirst) {
+// A line at B0 gets them raised by the driver when it is given a rate: they
+// come down after every change of the line settings too.
+TEST(PortLine, ModemLinesGoDownFirstAndAfterEverySettingOfTheLine) {
     PtyPair pty;
+    // Every rate here has a classic speed code: it is set with TCSETS.
+    auto sets_line = [](unsigned long request) { return request == TCSETS; };
+    auto lines_down_after_each_setting = [&](const std::vector<unsigned long>& requests) {
+        int settings = 0;
+        for (std::size_t i = 0; i < requests.size(); ++i) {
+            if (!sets_line(requests[i])) continue;
+            ++settings;
+            // The settings are read back, then the lines go down.
+            std::size_t next = i + 1;
+            while (next < requests.size() && !sets_line(requests[next]) &&
+                   requests[next] != static_cast<unsigned long>(TIOCMBIC)) {
+                ++next;
+            }
+            if (next == requests.size() || requests[next] != static_cast<unsigned long>(TIOCMBIC)) {
+                return -1;
+            }
+        }
+        return settings;
+    };
     take_requests();
     ASSERT_EQ(open_port(pty.name(), 19200), 0);
     std::vector<unsigned long> requests = take_requests();
     ASSERT_FALSE(requests.empty());
     EXPECT_EQ(requests.front(), static_cast<unsigned long>(TIOCMBIC));
+    EXPECT_EQ(lines_down_after_each_setting(requests), 1);
+    ASSERT_EQ(change_port_rate(pty.name(), 57600), 0);
+    EXPECT_EQ(lines_down_after_each_setting(take_requests()), 1);
+    ASSERT_EQ(set_comm_prop(pty.name(), 4800), 0);
+    EXPECT_EQ(lines_down_after_each_setting(take_requests()), 1);
+    close_port();
+}
+
+// The port's own settings come back when the program lets go of it.
+TEST(PortLine, ReleaseGivesThePortItsSettingsBack) {
+    PtyPair pty;
+    int slave = open(pty.slave().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(slave, 0);
+    termios before{};
+    ASSERT_EQ(tcgetattr(slave, &before), 0);
+    cfsetspeed(&before, B2400);
+    before.c_lflag |= ICANON | ECHO;
+    before.c_cflag |= HUPCL;
+    ASSERT_EQ(tcsetattr(slave, TCSANOW, &before), 0);
+    ASSERT_EQ(open_port(pty.name(), 19200), 0);
+    ASSERT_EQ(change_port_rate(pty.name(), 57600), 0);
+    close_port();
+    termios after{};
+    ASSERT_EQ(tcgetattr(slave, &after), 0);
+    close(slave);
+    EXPECT_EQ(cfgetospeed(&after), static_cast<speed_t>(B2400));
+    EXPECT_EQ(after.c_lflag & (ICANON | ECHO), static_cast<tcflag_t>(ICANON | ECHO));
+    EXPECT_EQ(after.c_cflag & HUPCL, static_cast<tcflag_t>(HUPCL));
+}
+
+// A rate change acts on the open descriptor: the device is neither closed nor
+// opened again (no other program can take it in between, and its DTR and RTS
+// are not raised again), what was written goes out first, the new rate is
+// set, and what arrived is dropped.
+TEST(PortLine, RateChangeKeepsTheOpenDescriptorAndItsLocks) {
+    PtyPair pty;
+    ASSERT_EQ(open_port(pty.name(), 19200), 0);
+    int watch = inotify_init1(IN_NONBLOCK);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(inotify_add_watch(watch, pty.slave().c_str(), IN_OPEN | IN_CLOSE), 0);
+    ASSERT_EQ(write_port(pty.name(), "host 57600\n", 11), 11);
+    pty.send("stale");
+    usleep(20000);
+    take_requests();
+    ASSERT_EQ(change_port_rate(pty.name(), 57600), 0);
+    std::vector<unsigned long> requests = take_requests();
+    char events[4096];
+    EXPECT_LT(read(watch, events, sizeof events), 0) << "the device was closed or opened";
+    close(watch);
+
+    EXPECT_EQ(terminal_rate(pty.master()), 57600);
+    EXPECT_EQ(pty.received(11), "host 57600\n");
+    char byte;
+    EXPECT_EQ(read_port(pty.name(), &byte, 1, 20), 0);
+    ASSERT_FALSE(requests.empty());
+    EXPECT_EQ(requests.front(), static_cast<unsigned long>(TCSBRK));  // the drain
+    for (unsigned long request : requests) {
+        EXPECT_NE(request, static_cast<unsigned long>(TIOCNXCL));
+        EXPECT_NE(request, static_cast<unsigned long>(TIOCEXCL));
+    }
+    EXPECT_EQ(open_in_other_program(pty.name()).first, -2);
+    EXPECT_FALSE(port_is_free(pty.slave()));
+
+    // A failed change leaves no port open; with none open, a change opens one.
+    EXPECT_EQ(printed([&] { EXPECT_EQ(change_port_rate(pty.name(), 1234), -3); }),
+              "\a\aError: Invalid baud rate 1234\n");
+    EXPECT_TRUE(port_is_free(pty.slave()));
+    ASSERT_EQ(change_port_rate(pty.name(), 9600), 0);
+    EXPECT_EQ(terminal_rate(pty.master()), 9600);
+    EXPECT_FALSE(port_is_free(pty.slave()));
     close_port();
 }
 
@@ -270,6 +368,8 @@ TEST(UucpLock, LockIsTheDeviceNameAndKeepsOtherProgramsOff) {
         {"   1\n", 1, -1},        // written with fewer digits
         {"junk\n", -1, -1},       // nothing to tell that it is stale
         {std::to_string(gone) + "\n", 0, 0},  // stale: its process is gone
+        {"9999999999\n", -1, -1},  // ten digits: beyond a 32-bit long, no process's
+        {"   21474836470\n", -1, -1},
     };
     for (const Case& c : cases) {
         unlink(lock.c_str());
@@ -284,6 +384,7 @@ TEST(UucpLock, LockIsTheDeviceNameAndKeepsOtherProgramsOff) {
         struct stat left;
         EXPECT_EQ(stat(lock.c_str(), &left) == 0, c.taken != 0) << c.held;
     }
+    unlink(lock.c_str());
     ASSERT_EQ(uucp_lock_take(lock.c_str()), 0);
     char text[32] = "";
     FILE* file = std::fopen(lock.c_str(), "r");
@@ -296,6 +397,31 @@ TEST(UucpLock, LockIsTheDeviceNameAndKeepsOtherProgramsOff) {
     ASSERT_EQ(stat(lock.c_str(), &mode), 0);
     EXPECT_EQ(mode.st_mode & 0777, 0644u);
     uucp_lock_release(lock.c_str());
+
+    // The lock is written under a name nobody can guess: a FIFO planted where
+    // a predictable name would be does not hold the opening up.
+    pid_t taker = fork();
+    if (taker == 0) {
+        alarm(5);
+        const std::string planted = lock + "." + std::to_string(getpid());
+        if (mkfifo(planted.c_str(), 0644) != 0) _exit(2);
+        bool taken = uucp_lock_take(lock.c_str()) == 0 && uucp_lock_holder(lock.c_str()) == 0;
+        unlink(planted.c_str());
+        _exit(taken ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(taker, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    unlink(lock.c_str());
+
+    // Only a folder that cannot be written (or is missing) means no lock; any
+    // other failure to write the lock is one.
+    const std::string not_a_folder = at + "/file";
+    std::fclose(std::fopen(not_a_folder.c_str(), "w"));
+    errno = 0;
+    EXPECT_EQ(uucp_lock_take((not_a_folder + "/LCK..ttyS1").c_str()), -1);
+    EXPECT_EQ(errno, ENOTDIR);
+    EXPECT_EQ(uucp_lock_take((at + "/none/LCK..ttyS1").c_str()), 0);
     std::filesystem::remove_all(at);
 }
 
@@ -346,6 +472,17 @@ TEST(PortLine, EveryEndOfTheProgramClearsTheExclusiveFlag) {
              std::exit(4);
          },
          4, false, SIGHUP},
+        // An output piped into a program that has ended: the write fails and
+        // the exchange goes on.
+        {"write to a closed pipe",
+         [] {
+             int pipe_ends[2];
+             if (pipe(pipe_ends) != 0) _exit(97);
+             close(pipe_ends[0]);
+             if (write(pipe_ends[1], "x", 1) >= 0 || errno != EPIPE) _exit(96);
+             std::exit(5);
+         },
+         5, false},
     };
     for (const Case& c : cases) {
         PtyPair pty;
@@ -417,13 +554,12 @@ TEST(PortRead, PurgeDropsReceivedBytesButKeepsWhatWasAlreadySent) {
     EXPECT_EQ(read_port(pty.name(), &byte, 1, 20), 0);
     close_port();
 
-    // A baud change writes "host <baud>" and reopens at once; the purge of
-    // the reopening must not reach what the other end has not yet taken.
+    // A baud change writes "host <baud>" and changes the rate at once; the
+    // purge of the change must not reach what the other end has not yet taken.
     for (int i = 0; i < 20; ++i) {
         ASSERT_EQ(open_port(pty.name(), 19200), 0);
         ASSERT_EQ(write_port(pty.name(), "host 9600\n", 10), 10);
-        close_port();
-        ASSERT_EQ(open_port(pty.name(), 9600), 0);
+        ASSERT_EQ(change_port_rate(pty.name(), 9600), 0);
         EXPECT_EQ(pty.received(10), "host 9600\n") << "try " << i;
         close_port();
     }

@@ -41,6 +41,19 @@ int open_port(const char* name, int32_t baud) {
     return 0;
 }
 
+// A failed change leaves no port open, as the real ones do.
+int change_port_rate(const char* name, int32_t baud) {
+    if (name == nullptr) return -1;
+    if (!state.is_open) return open_port(name, baud);
+    ++state.rate_changes;
+    if (state.open_result != 0) {
+        close_port();
+        return state.open_result;
+    }
+    state.baud = baud;
+    return 0;
+}
+
 int set_comm_prop(const char* name, int32_t baud) {
     if (name == nullptr) return -1;
     state.baud = baud;

@@ -29,10 +29,11 @@ struct State {
     int32_t baud = 0;
     int opens = 0;
     int closes = 0;
+    int rate_changes = 0;  // change_port_rate on the open port
     int purges = 0;
     unsigned now_ms = 0;     // the clock: read time-outs and pauses let it pass
     unsigned slept_ms = 0;   // every pause of the program, added up
-    int open_result = 0;     // what open_port returns
+    int open_result = 0;     // what open_port and change_port_rate return
     int latency_timer_ms = -1;  // what adapter_latency_timer_ms returns
     int fail_write_at = -1;  // the 0-based write that fails (-3), or -1
     std::vector<std::string> writes;  // every write, in order

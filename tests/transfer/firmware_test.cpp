@@ -35,12 +35,14 @@ struct Loader {
     std::vector<std::string> after_sync = {"\x06"};
     std::vector<std::string> after_ident = {"\x06"};
     // What follows one transmission of a record: chunks, the first of them
-    // delay_ms after the transmission, the others with it.
+    // delay_ms after the transmission, each further one every_ms after the
+    // one before.
     struct Answer {
         Answer(const char* chunk) : chunks{chunk} {}
         Answer(std::string chunk) : chunks{std::move(chunk)} {}
         std::vector<std::string> chunks;
         unsigned delay_ms = 0;
+        unsigned every_ms = 0;
     };
     // For each record in the order of the file, the answers to its
     // transmissions in turn; any further transmission is acknowledged.
@@ -136,8 +138,10 @@ void install(const Loader& loader) {
                                                                  : std::vector<Loader::Answer>{};
             if (transmission < answers.size()) {
                 const Loader::Answer& answer = answers[transmission];
+                unsigned delay_ms = answer.delay_ms;
                 for (const std::string& chunk : answer.chunks) {
-                    port_script::feed_at(answer.delay_ms, chunk);
+                    port_script::feed_at(delay_ms, chunk);
+                    delay_ms += answer.every_ms;
                 }
             } else {
                 port_script::feed("\x06");
@@ -179,8 +183,10 @@ TEST(FirmwareUpdate, WholeDialogueSendsEveryRecordWithCr) {
               (std::vector<std::string>{"\x03\n", "reset\n", "\x16", "VeMoNd1.0"}));
     EXPECT_EQ(record_writes(),
               (std::vector<std::string>{record_1 + "\r", record_2 + "\r", record_end + "\r"}));
-    EXPECT_EQ(state.opens, 2);
-    EXPECT_EQ(state.closes, 2);
+    // The port is opened once: the loader's rate is set on it after the reset.
+    EXPECT_EQ(state.opens, 1);
+    EXPECT_EQ(state.rate_changes, 1);
+    EXPECT_EQ(state.closes, 1);
     EXPECT_EQ(state.baud, 19200);
     EXPECT_FALSE(state.is_open);
     EXPECT_EQ(state.purges, 1);
@@ -342,17 +348,39 @@ TEST(FirmwareUpdate, EveryRecordIsAcknowledgedByAnAnswerOfItsOwn) {
 }
 
 TEST(FirmwareUpdate, RecordGoesAgainOnlyAfterItsAnswerCouldNoLongerCome) {
-    // Line 2's answer is lost: the host listens 1.3 s in all before the resend.
-    Loader loader;
+    // Line 2's first transmission and what the loader says to it; its resend
+    // is acknowledged. What came after a refusal is read with it until the
+    // line has been quiet 100 ms, but no more than 64 bytes of it: a line
+    // that never goes quiet does not hold the update.
+    const auto noise_every = [](unsigned every_ms, int count) {
+        Loader::Answer answer("\x15");
+        answer.chunks.insert(answer.chunks.end(), static_cast<std::size_t>(count), "N");
+        answer.every_ms = every_ms;
+        return answer;
+    };
     Loader::Answer lost("");
     lost.chunks.clear();
-    loader.records = {{}, {lost}};
-    Update run = update(loader, three_records);
-    EXPECT_EQ(run.result, 0);
-    const auto& at = port_script::state.write_ms;
-    ASSERT_EQ(at.size(), 4u + 4u);
-    EXPECT_GE(at[6] - at[5], 1300u);
-    EXPECT_LE(at[6] - at[5], 1500u);
+    struct Case {
+        const char* what;
+        Loader::Answer answer;
+        unsigned resent_after_ms;
+    };
+    const Case cases[] = {
+        {"lost: 100 ms, then 1.2 s for a late answer", lost, 1300},
+        {"refused, then the line is quiet", "\x15", 100},
+        {"refused, a byte 90 ms after it, then quiet", noise_every(90, 1), 190},
+        {"refused, then a byte every 50 ms for ever", noise_every(50, 100), 64 * 50},
+    };
+    for (const Case& c : cases) {
+        Loader loader;
+        loader.records = {{}, {c.answer}};
+        Update run = update(loader, three_records);
+        EXPECT_EQ(run.result, 0) << c.what;
+        const auto& at = port_script::state.write_ms;
+        ASSERT_EQ(at.size(), 4u + 4u) << c.what;
+        EXPECT_EQ(record_writes()[1], record_writes()[2]) << c.what;
+        EXPECT_EQ(at[6] - at[5], c.resent_after_ms) << c.what;
+    }
 }
 
 TEST(FirmwareUpdate, BufferFullOrFatalAnswerEndsTheUpdateAtOnce) {

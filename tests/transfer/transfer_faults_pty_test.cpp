@@ -103,19 +103,27 @@ TEST(FirmwareFaults, LoaderThatDoesNotAnswerEndsTheUpdate) {
                   results[1].out);
 }
 
-TEST(FirmwareFaults, PortThatVanishesBeforeTheSecondOpeningEndsTheUpdate) {
+// The port's path goes away as the device resets. Where the port is opened a
+// second time for the loader (Windows), that opening fails and ends the
+// update; where the rate is set on the port that is held (POSIX), the update
+// goes on over it.
+TEST(FirmwareFaults, PortWhosePathVanishesAtTheResetIsKeptOrEndsTheUpdate) {
     TempFile link("com1");
     SimProcess device({"--link", link.path(), "--vanish-on-reset"});
     ASSERT_FALSE(device.path().empty()) << device.log();
     RunOptions options;
     options.env = {{"VESTRIMOND_COM1", link.path()}};
     RunResult run = run_console(update_script, options);
+    if (!program_runs_under_wine()) {
+        EXPECT_OUTPUT(session(firmware_question + firmware_warning + loader_connected + "\n\n\n" +
+                              "Disconnected\n" + updated),
+                      without_progress(run.out));
+        return;
+    }
     // Under Wine the port's link then leads nowhere, and the test run's /dev
     // holds no serial device for Wine to fall back on; the system text is Wine's.
-    const std::string not_found =
-        program_runs_under_wine() ? "File not found." : "No such file or directory";
     EXPECT_OUTPUT(session(firmware_question + firmware_warning +
-                          "\a\aError: cannot open COM port COM1: " + not_found + "\n"
+                          "\a\aError: cannot open COM port COM1: File not found.\n"
                           "\a\aError: could not open COM port COM1\n" +
                           (program_runs_under_wine() ? absent_port_hint("COM1") : "") +
                           not_updated),
