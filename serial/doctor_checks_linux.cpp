@@ -64,34 +64,15 @@ bool runs(const std::vector<process>& running, const std::string& name) {
                        [&](const process& p) { return p.name == name; });
 }
 
-// "name" of a group or user id from a database of "name:x:id:..." lines.
-std::string database_name(const std::string& database, unsigned id) {
+// The ':'-separated fields of each line of a database ("name:x:id:...").
+std::vector<std::vector<std::string>> database_records(const std::string& database) {
+    std::vector<std::vector<std::string>> records;
     std::size_t at = 0;
     while (at < database.size()) {
         std::size_t end = database.find('\n', at);
         if (end == std::string::npos) end = database.size();
-        std::string line = database.substr(at, end - at);
+        const std::string line = database.substr(at, end - at);
         at = end + 1;
-        std::size_t first = line.find(':');
-        std::size_t second = first == std::string::npos ? first : line.find(':', first + 1);
-        if (second == std::string::npos) continue;
-        if (line.substr(second + 1, line.find(':', second + 1) - second - 1) ==
-            std::to_string(id)) {
-            return line.substr(0, first);
-        }
-    }
-    return std::to_string(id);
-}
-
-// The fields of the line of `name` in a database of ':'-separated lines.
-std::vector<std::string> database_entry(const std::string& database, const std::string& name) {
-    std::size_t at = 0;
-    while (at < database.size()) {
-        std::size_t end = database.find('\n', at);
-        if (end == std::string::npos) end = database.size();
-        std::string line = database.substr(at, end - at);
-        at = end + 1;
-        if (line.rfind(name + ":", 0) != 0) continue;
         std::vector<std::string> fields;
         for (std::size_t from = 0;;) {
             std::size_t colon = line.find(':', from);
@@ -99,7 +80,23 @@ std::vector<std::string> database_entry(const std::string& database, const std::
             if (colon == std::string::npos) break;
             from = colon + 1;
         }
-        return fields;
+        records.push_back(std::move(fields));
+    }
+    return records;
+}
+
+// "name" of a group or user id from a database of "name:x:id:..." lines.
+std::string database_name(const std::string& database, unsigned id) {
+    for (const std::vector<std::string>& fields : database_records(database)) {
+        if (fields.size() > 2 && fields[2] == std::to_string(id)) return fields[0];
+    }
+    return std::to_string(id);
+}
+
+// The fields of the line of `name` in a database of ':'-separated lines.
+std::vector<std::string> database_entry(const std::string& database, const std::string& name) {
+    for (std::vector<std::string>& fields : database_records(database)) {
+        if (fields.size() > 1 && fields[0] == name) return std::move(fields);
     }
     return {};
 }
