@@ -251,9 +251,14 @@ std::vector<finding> com_doctor_findings(const com_machine& machine, const char*
     std::vector<finding> found;
     const std::vector<int> numbers = com_port_numbers(machine);
     const int wanted = port != nullptr ? com_number_of(port) : 0;
+    // A port the lists do not show may still open (a name a program made): the
+    // device check that follows tells.
     if (port != nullptr && std::find(numbers.begin(), numbers.end(), wanted) == numbers.end()) {
-        std::string hint = open_hint(machine, port, false);
-        found.push_back({finding_level::problem, "port", hint.substr(0, hint.find('\n'))});
+        std::string listed;
+        for (int number : numbers) listed += (listed.empty() ? "" : ", ") + com_label(number);
+        found.push_back({finding_level::warning, "port",
+                         std::string(port) + " is not among the COM ports Windows lists" +
+                             (listed.empty() ? "" : " (" + listed + ")")});
     }
     const std::vector<std::string> lines = com_port_lines(machine);
     for (std::size_t i = 0; i < numbers.size(); ++i) {
