@@ -205,8 +205,17 @@ void wait_until_sent() {
     }
 }
 
+// Discards what arrived and was not read.
+void discard_input() {
+    int waiting = 0;
+    trace_purge(ioctl(port_handle, FIONREAD, &waiting) == 0 ? waiting : -1);
+    tcflush(port_handle, TCIFLUSH);
+}
+
 // Sets the open port's line at `baud` and its time-outs to match, then
-// discards what arrived. After a failure no port is open.
+// discards what arrived. A rate change after the drain leaves the transmit
+// queue alone: on a pty, flushing it would take back from the far end what
+// was written and not yet read there ("host N" itself). After a failure no port is open.
 // `opening`: the port's opening ends here, and the trace tells it.
 int set_rate_and_purge(const char* name, int32_t baud, bool opening) {
     // A baud outside the table is refused before set_comm_prop touches the
@@ -220,8 +229,12 @@ int set_rate_and_purge(const char* name, int32_t baud, bool opening) {
     // by the driver.
     port_timeouts = standing_timeouts(line_settings_baud());
     read_set = port_timeouts;
-    if (opening) trace_open(name, baud, nullptr);
-    purge_port();
+    if (opening) {
+        trace_open(name, baud, nullptr);
+        purge_port();
+    } else {
+        discard_input();
+    }
     return 0;
 }
 
@@ -401,9 +414,7 @@ int read_port(const char* name, void* buffer, int size, int timeout_ms) {
 // output would reach them and destroy what an earlier write already sent (the
 // "host" command of a baud change, right before the port is reopened).
 void purge_port() {
-    int waiting = 0;
-    trace_purge(ioctl(port_handle, FIONREAD, &waiting) == 0 ? waiting : -1);
-    tcflush(port_handle, TCIFLUSH);
+    discard_input();
     int queued = 0;
     if (ioctl(port_handle, TIOCOUTQ, &queued) == 0 && queued > 0) tcflush(port_handle, TCOFLUSH);
 }
