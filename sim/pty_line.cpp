@@ -117,10 +117,12 @@ bool PtyLine::open(int32_t rate) {
     set_rate(rate);
     host_rates_.add(host_rate());
     // Opens and closes of the slave are queued by the kernel as they happen.
-    // Without that report every take of bytes may follow a reopen.
+    // Without that report the line still sees every change of rate, the one
+    // change that matters for what the device hears.
     reopens_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (reopens_ < 0 || inotify_add_watch(reopens_, slave_path_, IN_OPEN | IN_CLOSE) < 0) {
-        reopened_ = true;
+    if (reopens_ >= 0 && inotify_add_watch(reopens_, slave_path_, IN_OPEN | IN_CLOSE) < 0) {
+        close(reopens_);
+        reopens_ = -1;
     }
     return true;
 }
@@ -157,14 +159,36 @@ bool PtyLine::host_reopened() {
     bool reopened = false;
     alignas(inotify_event) char events[1024];
     while (read(reopens_, events, sizeof events) > 0) reopened = true;
-    if (reopened) reopened_at_ = clock::now();
     return reopened;
+}
+
+// Notes a change of the host's end: a reopen, or a rate it was not seen at
+// since it last settled. `rate` is the end's rate now. Until the end has
+// settled, the pty may still hand over bytes written before the change.
+void PtyLine::watch_host_end(int32_t rate, bool reopened) {
+    if (reopened || !host_rates_.has(rate)) {
+        settling_ = true;
+        changed_at_ = clock::now();
+    }
+    host_rates_.add(rate);
+}
+
+// Called when the pty has nothing to read: a while after the last change,
+// every byte written before it has been taken.
+void PtyLine::settle_host_end() {
+    const int32_t rate = host_rate();
+    watch_host_end(rate, host_reopened());
+    if (settling_ && clock::now() - changed_at_ >= milliseconds(settle_ms)) {
+        settling_ = false;
+        host_rates_ = Rates{};
+        host_rates_.add(rate);
+    }
 }
 
 // Takes what the host sent from the pty and puts it on the line; the count,
 // 0 when nothing was there, -1 when the host's end is closed.
 int PtyLine::receive() {
-    if (host_reopened()) reopened_ = true;
+    const bool reopened_before = host_reopened();
     unsigned char bytes[512];
     ssize_t count = read(master_, bytes, sizeof bytes);
     if (count < 0) return errno == EIO ? -1 : 0;
@@ -174,23 +198,18 @@ int PtyLine::receive() {
     // very read: it counts for these bytes and the next ones.
     const bool reopened_since = host_reopened();
     const int32_t rate_now = host_rate();
+    watch_host_end(rate_now, reopened_before || reopened_since);
     // At 0 baud the host has hung up: what it sends does not reach the line.
     if (rate_now <= 0 && !options_.ignore_host_rate) {
         log_line("lost %zd bytes the host sent at 0 baud", count);
         return -1;
     }
-    // A host whose serial port is emulated (QEMU's serial backend) sets the
-    // pty to the rate its guest sets without reopening it, as soon as the
-    // guest does: bytes sent just before the change may be read just after
-    // it. Bytes read after a change count as sent at any rate seen since the
-    // line last took bytes, as after a reopen.
-    const bool rate_changed = host_rates_.count > 1 || !host_rates_.has(rate_now);
-    Rates sent_at;
-    if (reopened_ || reopened_since || rate_changed) sent_at = host_rates_;
+    // A host that changed its rate (by reopening, or as QEMU's serial backend
+    // does, by setting the pty at once) may have written these bytes before
+    // the change: until its end settles they count as sent at any rate it
+    // was seen at, the one it has now last.
+    Rates sent_at = settling_ ? host_rates_ : Rates{};
     sent_at.add(rate_now);
-    reopened_ = reopened_since || reopens_ < 0;
-    host_rates_ = Rates{};
-    host_rates_.add(rate_now);
 
     const auto now = clock::now();
     const int32_t sender_rate = options_.ignore_host_rate ? rate_ : rate_now;
@@ -358,15 +377,7 @@ int PtyLine::read_byte(int timeout_ms) {
             }
             pause_until(wake);
         } else {
-            host_rates_.add(host_rate());
-            // Bytes written before a reopen reach the pty's reader within
-            // moments; a slice later with nothing to read, none are left.
-            if (host_reopened()) reopened_ = true;
-            if (reopened_ && reopens_ >= 0 && clock::now() - reopened_at_ >= slice) {
-                reopened_ = false;
-                host_rates_ = Rates{};
-                host_rates_.add(host_rate());
-            }
+            settle_host_end();
             if (host_absent_) log_line("host opened the line");
             host_absent_ = false;
         }

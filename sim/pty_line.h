@@ -21,14 +21,16 @@ namespace sim {
 // its end with the device's own. A receiver at a rate other than the sender's
 // hears other bytes than were sent (see hear()), in both directions. The pty
 // tells the host's rate as it is now, not as it was when a byte was written,
-// and a host changes its rate by closing its port and opening it again (where
-// a real port would first have sent everything), or, as an emulated
-// machine's serial port does, by setting the pty to its new rate at once. So
-// bytes the line takes after the host opened or closed its end, or after its
-// rate changed, count as sent at any rate the host's end was seen at since
-// the line last took bytes: what a host wrote just before it reopened at a
-// new rate is heard at the old one, however late the line gets to it. Other bytes, and bytes the host writes once its end
-// has been quiet a moment since it reopened, count as sent at its rate now.
+// and a host changes its rate by closing its port and opening it again, or by
+// setting its end to the new rate at once (where a real port would first
+// have sent everything). The pty hands what the host wrote to the line in
+// pieces, and on a loaded machine a piece can come well after the change.
+// So once the host's end opened, closed or changed its rate, the bytes the
+// line takes count as sent at any rate the end was seen at since just before
+// the change, until the line finds nothing to read `settle_ms` or more after
+// it: what a host wrote just before it reopened at a new rate is heard at the
+// old one, however late the line gets to it. Other bytes count as sent at the
+// rate the host's end has now.
 // A host whose end shows no rate at all (ignore_host_rate) is heard, and
 // hears, as if it always had the device's rate; its end at 0 baud is not a
 // hang-up either (only closing it is).
@@ -48,6 +50,10 @@ class PtyLine : public Line {
     // 0 baud, this long; a host that reopens sooner (a baud change, the
     // firmware update's reopen) does not hang up the line.
     static constexpr int hang_up_after_ms = 500;
+
+    // How long after a change of the host's end (an opening, a closing, a
+    // new rate) the pty may still hand over bytes written before it.
+    static constexpr int settle_ms = 100;
 
     explicit PtyLine(const LineOptions& options = {});
     PtyLine(const PtyLine&) = delete;
@@ -119,6 +125,8 @@ class PtyLine : public Line {
 
     Poll poll_master(clock::time_point until);
     bool host_reopened();
+    void watch_host_end(int32_t rate, bool reopened);
+    void settle_host_end();
     int receive();
     bool take_arrived();
     void send_arrived();
@@ -134,10 +142,10 @@ class PtyLine : public Line {
     int master_ = -1;
     char slave_path_[128] = "";
     int32_t rate_ = 0;
-    Rates host_rates_;                 // seen since the line last took bytes
+    Rates host_rates_;                 // seen since the host's end settled
     int reopens_ = -1;                 // inotify watch of the host's opens and closes
-    bool reopened_ = false;            // the host reopened its end since the line last took bytes
-    clock::time_point reopened_at_{};  // when the line last saw the host open or close its end
+    bool settling_ = false;            // the host's end changed and has not been quiet since
+    clock::time_point changed_at_{};   // when the line last saw the host's end change
     std::deque<Incoming> in_flight_;   // from the host, not yet arrived
     std::deque<uint8_t> heard_;        // arrived at the device, not yet read
     clock::time_point last_arrival_{};  // of the last byte that arrived at the device
