@@ -21,6 +21,11 @@ chmod 755 "$root"
 cp "$deb" "$root/check.deb"
 chmod 644 "$root/check.deb"
 lint="lintian --display-info --pedantic --fail-on error,warning,info $root/check.deb"
+# Machine code can read as a misspelt word (armhf's Thumb code holds "TEh"),
+# and which ones depends on the code of the day. A package of another
+# architecture carries the same texts as this machine's own, whose check
+# reads their spelling.
+[ -z "$run" ] || lint="$lint --suppress-tags spelling-error-in-binary"
 if [ "$(id -u)" = 0 ]; then
     mkdir "$root/lintian"
     chown nobody "$root/lintian"
