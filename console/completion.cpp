@@ -26,6 +26,17 @@ constexpr argument_kinds argument_table[] = {
     {cmd_firmware, Completion::port, Completion::file},
 };
 
+// How many arguments of the command come before its file name.
+int arguments_before_file(const char* command) {
+    PrefixMatch match = match_prefix(command, command_table);
+    if (match.result != Match::one) return 0;
+    int code = command_table[static_cast<std::size_t>(match.index)].code;
+    for (const argument_kinds& kinds : argument_table) {
+        if (kinds.code == code && kinds.second == Completion::file) return 1;
+    }
+    return 0;
+}
+
 // What of the console's file word lies in `before_word`: the words before it
 // are cut as the console cuts them (the command, and the port of "firmware"),
 // and the file name runs from the delimiter after them, past commas and tabs.
@@ -35,9 +46,7 @@ std::string file_word_head(const char* before_word) {
     char* rest;
     const char* command = next_token(line, " ,\t", &rest);
     if (command == nullptr) return "";
-    PrefixMatch match = match_prefix(command, command_table);
-    if (match.result == Match::one &&
-        command_table[static_cast<std::size_t>(match.index)].code == cmd_firmware) {
+    for (int skipped = arguments_before_file(command); skipped > 0; --skipped) {
         if (next_token(rest, " ,\t", &rest) == nullptr) return "";
     }
     if (rest == nullptr) return "";

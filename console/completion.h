@@ -25,4 +25,4 @@ std::vector<std::string> port_words(const char* word, const port_roots& roots);
 // blanks between the previous word and `word` ("configure  si") belong to the
 // name. `before_word` is the line before `word`; the candidates are given
 // without those blanks, as replacements of `word`.
-std::vector<std::string> file_words(const char* word, const char* before_word = "");
+std::vector<std::string> file_words(const char* word, const char* before_word);

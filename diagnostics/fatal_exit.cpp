@@ -1,7 +1,6 @@
 #include "diagnostics/fatal_exit.h"
 
 #include <cstdio>
-#include <cstdlib>
 
 #include "diagnostics/system.h"
 

@@ -42,10 +42,12 @@ void purge_port();
 // Closes the open port; nothing happens when none is open.
 void close_port();
 
-// After a failed open_port: when the system refused the device for want of
-// permission, one line that says how to get access to it; when another
-// program holds the device's lock file, one line that names that program;
-// nothing otherwise.
+// After a failed open_port or change_port_rate, what the user can do about it.
+// On POSIX: when the system refused the device for want of permission, one
+// line that says how to get access to it; when another program holds the
+// device's lock file, one line that names that program; nothing otherwise.
+// On Windows: that another program holds the port, or that it does not exist,
+// with the ports and the driverless adapters this machine has.
 void print_open_hint();
 
 // The latency timer, in milliseconds, of the USB adapter behind the named

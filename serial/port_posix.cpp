@@ -180,11 +180,12 @@ void release_port_at_every_end() {
 }
 
 // The terminal's exclusive flag may be another program's: it is left alone.
-void fail_open(const char* name, int fd) {
+void fail_open(const char* name, int32_t baud, int fd) {
     remember_system_error();
     if (fd >= 0) close(fd);
     release_device_lock();
     std::printf("\a\aError: cannot open COM port %s: %s\n", name, system_error_text());
+    trace_open(name, baud, system_error_text());
 }
 
 // Waits until the output queue is empty or the deadline has passed.
@@ -269,16 +270,14 @@ int open_port(const char* name, int32_t baud) {
     denied_path[0] = held_lock_file[0] = '\0';
     char path[256];
     if (!port_device_path(name, path, sizeof path)) {
-        fail_open(name, -1);
-        trace_open(name, baud, system_error_text());
+        fail_open(name, baud, -1);
         return -2;
     }
     release_port_at_every_end();
     // A device that another program has locked is not even opened: opening
     // it would raise its DTR and RTS under that program.
     if (take_device_lock(path) != 0) {
-        fail_open(name, -1);
-        trace_open(name, baud, system_error_text());
+        fail_open(name, baud, -1);
         return -2;
     }
     // The port counts as open, and is released at the program's end, only
@@ -286,8 +285,7 @@ int open_port(const char* name, int32_t baud) {
     int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK);
     if (fd < 0 && errno == EACCES) std::snprintf(denied_path, sizeof denied_path, "%s", path);
     if (fd < 0 || take_exclusive_use(fd) != 0) {
-        fail_open(name, fd);
-        trace_open(name, baud, system_error_text());
+        fail_open(name, baud, fd);
         return -2;
     }
     port_handle = fd;
@@ -411,8 +409,7 @@ int read_port(const char* name, void* buffer, int size, int timeout_ms) {
 // Received bytes not yet read are discarded, and so is output still queued in
 // the driver. The output is flushed only when the driver reports some queued:
 // on a pty, written bytes wait in the other end's input, where a flush of the
-// output would reach them and destroy what an earlier write already sent (the
-// "host" command of a baud change, right before the port is reopened).
+// output would reach them and destroy what an earlier write already sent.
 void purge_port() {
     discard_input();
     int queued = 0;
@@ -427,13 +424,15 @@ void close_port() {
     release_port();
 }
 
+// The driver was asked for its lowest latency at the opening: there is no
+// timer left to report.
+int adapter_latency_timer_ms(const char*) { return -1; }
+
 // Serial devices are given to a group (dialout on most systems): whoever is in
 // it may open them. The group is named only when it may read and write the
 // device and is not root's: joining any other group would give no access, or
 // far more than the device. A device that another program has locked is named
 // with that program.
-int adapter_latency_timer_ms(const char*) { return -1; }
-
 void print_open_hint() {
     if (held_lock_file[0] != '\0') {
         if (lock_holder > 0) {
