@@ -74,6 +74,23 @@ bool older_than_minimum(const firmware_version& version) {
     return version.minor < normalised_minor(min_version.minor);
 }
 
+// What an identify answer says of the device.
+struct identity {
+    enum { no_name, no_version, too_old, accepted } outcome;
+    std::size_t version_at;  // the version's first character, with too_old and accepted
+    firmware_version version;
+};
+
+identity read_identity(std::string_view answer) {
+    std::size_t name_at = answer.find(device_name);
+    if (name_at == std::string_view::npos) return {identity::no_name, 0, {}};
+    std::size_t label_at = answer.find(version_label, name_at);
+    if (label_at == std::string_view::npos) return {identity::no_version, 0, {}};
+    std::size_t at = label_at + version_label.size();
+    firmware_version version = read_version(answer, at);
+    return {older_than_minimum(version) ? identity::too_old : identity::accepted, at, version};
+}
+
 int fail_connection(int result) {
     end_connection();
     return result;
@@ -108,23 +125,20 @@ int first_connection(int32_t baud) {
             port_name);
         return fail_connection(3);
     }
-    std::string_view answer = received(count);
-    std::size_t name_at = answer.find(device_name);
-    if (name_at == std::string_view::npos) {
+    identity device = read_identity(received(count));
+    if (device.outcome == identity::no_name) {
         std::printf("\n\a\aError: did not receive the Vestrimond prompt!\nExpected: Vestrimond\n");
         hexdump(stdout, 1, "Got", rx_buf, count, 10);
         return fail_connection(3);
     }
-    std::size_t label_at = answer.find(version_label, name_at);
-    if (label_at == std::string_view::npos) {
+    if (device.outcome == identity::no_version) {
         std::printf("\n\a\aError: did not receive the Vestrimond version (minimum %d.%d)!\n",
                     static_cast<int>(min_version.major), static_cast<int>(min_version.minor));
         return fail_connection(4);
     }
-    firmware_version version = read_version(answer, label_at + version_label.size());
-    if (older_than_minimum(version)) {
+    if (device.outcome == identity::too_old) {
         std::printf("\n\a\aError: received Vestrimond version %d.%d but minimal is %d.%d!\n",
-                    static_cast<int>(version.major), static_cast<int>(version.minor),
+                    static_cast<int>(device.version.major), static_cast<int>(device.version.minor),
                     static_cast<int>(min_version.major), static_cast<int>(min_version.minor));
         return fail_connection(4);
     }
@@ -165,15 +179,21 @@ int ask_version(int32_t baud, char* version, std::size_t size) {
     int count = identify_answer();
     close_port();
     std::string_view answer = received(count < 0 ? 0 : count);
-    std::size_t name_at = answer.find(device_name);
-    if (name_at == std::string_view::npos) return 3;
-    std::size_t label_at = answer.find(version_label, name_at);
-    if (label_at == std::string_view::npos) return 4;
-    std::string_view word = answer.substr(label_at + version_label.size());
+    identity device = read_identity(answer);
+    if (device.outcome == identity::no_name) return 3;
+    if (device.outcome == identity::no_version) return 4;
+    std::string_view word = answer.substr(device.version_at);
     word = word.substr(0, std::min(word.find_first_of(" \r\n"), size - 1));
     word.copy(version, word.size());
     version[word.size()] = '\0';
-    return older_than_minimum(read_version(answer, label_at + version_label.size())) ? 4 : 0;
+    return device.outcome == identity::too_old ? 4 : 0;
+}
+
+const char* minimum_version_text() {
+    static char text[24];
+    std::snprintf(text, sizeof text, "%d.%d", static_cast<int>(min_version.major),
+                  static_cast<int>(min_version.minor));
+    return text;
 }
 
 bool port_name_fits(const char* name) {

@@ -35,5 +35,8 @@ int connect_device(int32_t baud, bool reconnect);
 // when there was none. Not while connected.
 int ask_version(int32_t baud, char* version, std::size_t size);
 
+// The oldest firmware version the program works with, as "2.83".
+const char* minimum_version_text();
+
 // Closes the port and clears `connected`.
 void end_connection();

@@ -77,7 +77,8 @@ bool ask_device(const char* port) {
                     finding_level::problem,
                     name + ": a Vestrimond answered at " + rate +
                         (version[0] != '\0' ? " with the version " + std::string(version) +
-                                                  ", older than 2.83: update its firmware"
+                                                  ", older than " + minimum_version_text() +
+                                                  ": update its firmware"
                                             : " without its version"));
                 return false;
         }

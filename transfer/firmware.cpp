@@ -25,8 +25,6 @@ constexpr int late_answer_ms = 1200;
 // bytes: a line that never goes quiet does not hold the update.
 constexpr int quiet_ms = 100;
 constexpr int quiet_bytes = 64;
-constexpr uint8_t fw_buffer_full = 0x17;
-constexpr uint8_t fw_fatal = 0x18;
 
 // A loader answer: one byte waited for long, then up to 19 more that follow it
 // closely, at rx_buf[0] and rx_buf[1..19].
@@ -170,9 +168,17 @@ constexpr RecordError record_errors[] = {
     {0x12, "\n\a\aError: Firmware updating error: bad record checksum on Line %lu, resending.\n",
      0},
     {0x15, "\n\a\aError: Firmware updating error: validation on Line %lu, resending.\n", 0},
-    {fw_buffer_full, "\n\a\aError: Firmware updating error: buffer full on Line %lu- aborting!\n", -14},
-    {fw_fatal, "\n\a\aError: Firmware updating error: fatal on Line %lu- aborting!\n", -13},
+    {0x17, "\n\a\aError: Firmware updating error: buffer full on Line %lu- aborting!\n", -14},
+    {0x18, "\n\a\aError: Firmware updating error: fatal on Line %lu- aborting!\n", -13},
 };
+
+// The answers after which the loader takes no more records.
+bool ends_update(uint8_t answer) {
+    for (const RecordError& error : record_errors) {
+        if (error.byte == answer) return error.result != 0;
+    }
+    return false;
+}
 
 // Reports a record answer other than ACK; 0 to send the record again.
 int report_record_error(uint8_t answer, unsigned long line_no) {
@@ -203,7 +209,7 @@ struct RecordAnswer {
 void take_answer_byte(RecordAnswer& answer, uint8_t byte) {
     if (answer.byte == 0) answer.byte = byte;
     if (byte == fw_ack) answer.ack = true;
-    if (answer.ending == 0 && (byte == fw_buffer_full || byte == fw_fatal)) answer.ending = byte;
+    if (answer.ending == 0 && ends_update(byte)) answer.ending = byte;
 }
 
 // Adds what arrives until the line has been quiet to `answer`.
