@@ -4,9 +4,20 @@
 #include <cctype>
 #include <cstdio>
 
+#include "common/numbers.h"
 #include "serial/uucp_lock.h"
 
 namespace {
+
+// A port as the checks see it: the path given, the device it leads to, the
+// device's tty name, and its hardware as the port list reads it.
+struct port_facts {
+    std::string path;    // "/dev/serial/by-id/usb-..." or "/dev/ttyUSB0"
+    std::string device;  // "/dev/ttyUSB0"; empty when the path leads nowhere
+    std::string tty;     // "ttyUSB0", "pts/3": the device's name under /dev
+    std::string driver;  // "ftdi_sio"; empty when none
+    usb_ids usb;
+};
 
 finding ok(const char* check, std::string text) {
     return {finding_level::ok, check, std::move(text)};
@@ -131,8 +142,6 @@ bool on_raspberry_pi(const machine_reader& reader) {
     return reader.text("/proc/device-tree/model").rfind("Raspberry Pi", 0) == 0;
 }
 
-}  // namespace
-
 port_facts read_port_facts(const machine_reader& reader, const std::string& path) {
     port_facts port;
     port.path = path;
@@ -159,16 +168,13 @@ finding check_port(const machine_reader& reader, const port_facts& port) {
                                    ": no driver serves it: is the adapter's driver loaded? "
                                    "(\"sudo dmesg | tail\" right after plugging it in)");
     }
-    if (reader.first_line("/sys/class/tty/" + port.tty + "/type") == "0") {
+    if (placeholder_port(reader.ports(), port.tty)) {
         return problem("port", text + ": driver " + port.driver +
                                    ", but no UART behind it (the driver registers it whatever "
                                    "the machine has): name another port");
     }
     text += ": driver " + port.driver;
-    if (is_usb(port)) {
-        text += ", USB " + usb_pair(port);
-        if (!port.usb.name.empty()) text += " " + port.usb.name;
-    }
+    if (is_usb(port)) text += ", USB " + usb_description(port.usb);
     return ok("port", text);
 }
 
@@ -395,7 +401,7 @@ void check_latency_timer(const machine_reader& reader, const port_facts& port,
     const std::string file = "/sys/class/tty/" + port.tty + "/device/latency_timer";
     std::string value = reader.first_line(file);
     if (!all_digits(value)) return;
-    const long ms = std::stol(value);
+    const int32_t ms = leading_decimal(value.c_str());
     if (ms <= 2) {
         found.push_back(ok("latency", "the adapter's latency timer is " + value + " ms"));
         return;
@@ -409,6 +415,8 @@ void check_latency_timer(const machine_reader& reader, const port_facts& port,
                        "devices/" +
                        port.tty + "/latency_timer\")"));
 }
+
+}  // namespace
 
 std::vector<finding> port_findings(const machine_reader& reader, const std::string& path) {
     const port_facts port = read_port_facts(reader, path);
@@ -429,10 +437,9 @@ std::vector<finding> machine_findings(const machine_reader& reader) {
     std::vector<finding> found;
     std::vector<std::string> devices;
     // The list names the ports inside the reader's tree; the checks take them
-    // as the machine does. The COM mappings are the user's own settings.
+    // as the machine does.
     const std::string dev = reader.ports().dev;
     for (const std::string& name : port_names(reader.ports())) {
-        if (name.rfind(dev, 0) != 0) continue;
         std::string device = reader.resolved("/dev" + name.substr(dev.size()));
         if (device.empty() || std::find(devices.begin(), devices.end(), device) != devices.end()) {
             continue;

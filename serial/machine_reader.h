@@ -29,7 +29,7 @@ struct login_identity {
 
 class machine_reader {
   public:
-    explicit machine_reader(std::string root = "", char** environment = nullptr);
+    explicit machine_reader(std::string root = "");
     virtual ~machine_reader() = default;
 
     // The whole text of a file (at most 64 KiB), empty when it is missing or
@@ -46,7 +46,7 @@ class machine_reader {
     // The path with every link followed, inside the tree; empty when missing.
     std::string resolved(const std::string& path) const;
     bool exists(const std::string& path) const;
-    // Where the port list reads this machine.
+    // Where the port list reads this machine, without the COM mappings.
     port_roots ports() const;
 
     // The owner, group and mode of `path`; false when it does not exist.
@@ -61,5 +61,4 @@ class machine_reader {
 
   private:
     std::string root_;
-    char** environment_;
 };

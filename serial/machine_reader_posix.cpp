@@ -9,12 +9,9 @@
 
 #include "serial/machine_reader.h"
 
-extern char** environ;
-
 namespace fs = std::filesystem;
 
-machine_reader::machine_reader(std::string root, char** environment)
-    : root_(std::move(root)), environment_(environment != nullptr ? environment : environ) {}
+machine_reader::machine_reader(std::string root) : root_(std::move(root)) {}
 
 std::string machine_reader::text(const std::string& path) const {
     std::ifstream in(root_ + path, std::ios::binary);
@@ -65,7 +62,7 @@ bool machine_reader::exists(const std::string& path) const {
 }
 
 port_roots machine_reader::ports() const {
-    return {root_ + "/dev", root_ + "/sys", environment_};
+    return {root_ + "/dev", root_ + "/sys", nullptr};
 }
 
 bool machine_reader::node(const std::string& path, device_node* found) const {

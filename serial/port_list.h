@@ -34,6 +34,14 @@ struct usb_ids {
 };
 usb_ids usb_ids_of(const port_roots& roots, const std::string& tty);
 
+// "0403:6001 FT232R USB UART": the ids and the product name; empty when the
+// ids are. Linux only.
+std::string usb_description(const usb_ids& usb);
+
+// Whether the serial core registered the tty named `tty` with no UART behind
+// it (the 8250 driver's ttyS ports that the machine lacks). Linux only.
+bool placeholder_port(const port_roots& roots, const std::string& tty);
+
 // The driver of the hardware behind the tty named `tty` ("ftdi_sio",
 // "serial8250"), empty when it has none. Linux only.
 std::string driver_of(const port_roots& roots, const std::string& tty);

@@ -107,21 +107,6 @@ fs::path tty_folder(const port_roots& roots, const std::string& tty) {
     return fs::path(roots.sys) / "class/tty" / tty;
 }
 
-std::string usb_description(const port_roots& roots, const std::string& tty) {
-    usb_ids usb = usb_ids_of(roots, tty);
-    if (usb.vendor.empty()) return "";
-    std::string text = usb.vendor + ":" + usb.product;
-    if (!usb.name.empty()) text += " " + usb.name;
-    return text;
-}
-
-// A port of the serial core whose type is 0 (PORT_UNKNOWN) has no UART behind
-// it: the 8250 driver registers ttyS0 to ttyS3 (or more) whatever the machine
-// has. Ports outside the serial core have no type and count as there.
-bool placeholder_port(const port_roots& roots, const std::string& tty) {
-    return first_line_of(tty_folder(roots, tty) / "type") == "0";
-}
-
 // A Bluetooth serial link: the address of the far device and its channel.
 std::string bluetooth_description(const port_roots& roots, const std::string& tty) {
     fs::path folder = tty_folder(roots, tty);
@@ -188,7 +173,7 @@ std::vector<port_entry> machine_ports(const port_roots& roots) {
         std::string about;
         std::string driver = driver_of(roots, tty);
         if (!driver.empty()) about = "driver " + driver;
-        std::string usb = usb_description(roots, tty);
+        std::string usb = usb_description(usb_ids_of(roots, tty));
         if (!usb.empty()) about += (about.empty() ? "USB " : "  USB ") + usb;
         ports.push_back({roots.dev + "/" + tty, about, false});
     }
@@ -210,6 +195,20 @@ std::vector<port_entry> machine_ports(const port_roots& roots) {
 }
 
 }  // namespace
+
+std::string usb_description(const usb_ids& usb) {
+    if (usb.vendor.empty()) return "";
+    std::string text = usb.vendor + ":" + usb.product;
+    if (!usb.name.empty()) text += " " + usb.name;
+    return text;
+}
+
+// A port of the serial core whose type is 0 (PORT_UNKNOWN) has no UART behind
+// it: the 8250 driver registers ttyS0 to ttyS3 (or more) whatever the machine
+// has. Ports outside the serial core have no type and count as there.
+bool placeholder_port(const port_roots& roots, const std::string& tty) {
+    return first_line_of(tty_folder(roots, tty) / "type") == "0";
+}
 
 // The USB device above a tty's device in sysfs: the nearest folder up the
 // chain that has an idVendor, within the few levels of an interface.
