@@ -1,5 +1,7 @@
 #include "common/prefix_match.h"
 
+#include <cstring>
+
 namespace {
 
 char ascii_lower(char c) {
@@ -13,4 +15,8 @@ bool is_prefix_nocase(const char* word, const char* name) {
         if (*name == '\0' || ascii_lower(*word) != ascii_lower(*name)) return false;
     }
     return true;
+}
+
+bool same_nocase(const char* word, const char* name) {
+    return std::strlen(word) == std::strlen(name) && is_prefix_nocase(word, name);
 }

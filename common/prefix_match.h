@@ -18,6 +18,9 @@ struct PrefixMatch {
 // ignoring ASCII letter case.
 bool is_prefix_nocase(const char* word, const char* name);
 
+// True when the two are the same word, ignoring ASCII letter case.
+bool same_nocase(const char* word, const char* name);
+
 // Looks `word` up in `count` entries of a table whose entry i has its name at
 // names(i). The search stops at the second match.
 template <class NameOf>

@@ -254,7 +254,7 @@ constexpr ArgSpec compass_direction{word_delims, "missing Compass Direction:\n%s
 int direction_code(const char* word) {
     for (size_t i = 1; i < compass_names.size(); ++i) {
         const char* name = compass_names[i];
-        if (std::strlen(word) == std::strlen(name) && is_prefix_nocase(word, name)) {
+        if (same_nocase(word, name)) {
             return static_cast<int>(i);
         }
     }

@@ -2,27 +2,13 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
 
+#include "common/prefix_match.h"
 #include "serial/doctor.h"
 
-namespace {
-
-bool same_nocase(const std::string& a, const char* b) {
-    std::size_t i = 0;
-    for (; i < a.size() && b[i] != '\0'; ++i) {
-        if (std::toupper(static_cast<unsigned char>(a[i])) !=
-            std::toupper(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return i == a.size() && b[i] == '\0';
-}
-
-// n of "COM<n>" or "\\.\COM<n>" (any case), 0 for any other name.
 int com_number_of(const std::string& name) {
     std::size_t at = name.compare(0, 4, "\\\\.\\") == 0 ? 4 : 0;
-    if (name.size() < at + 4 || !same_nocase(name.substr(at, 3), "COM")) return 0;
+    if (name.size() < at + 4 || !is_prefix_nocase("COM", name.c_str() + at)) return 0;
     int number = 0;
     for (std::size_t i = at + 3; i < name.size(); ++i) {
         if (!std::isdigit(static_cast<unsigned char>(name[i])) || number > 9999) return 0;
@@ -34,6 +20,8 @@ int com_number_of(const std::string& name) {
 std::string com_label(int number) { return "COM" + std::to_string(number); }
 
 std::string typed_form(int number) { return "\\\\.\\COM" + std::to_string(number); }
+
+namespace {
 
 // The text after `key` ("VID_") up to the next of `stops`, empty without key.
 std::string field_after(const std::string& id, const std::string& key, const char* stops) {
@@ -52,9 +40,9 @@ constexpr const char* serial_chip_vendors[] = {"0403", "1A86", "10C4", "067B", "
 bool is_usb_serial_adapter(const setup_device& device) {
     instance_usb_ids ids = usb_ids_of_instance(device.instance_id);
     if (ids.vendor.empty()) return false;
-    if (same_nocase(device.class_name, "Ports")) return true;
+    if (same_nocase(device.class_name.c_str(), "Ports")) return true;
     for (const char* vendor : serial_chip_vendors) {
-        if (same_nocase(ids.vendor, vendor)) return true;
+        if (same_nocase(ids.vendor.c_str(), vendor)) return true;
     }
     return false;
 }
@@ -129,8 +117,8 @@ const setup_device* device_of_port(const com_machine& machine, int number) {
 
 instance_usb_ids usb_ids_of_instance(const std::string& instance_id) {
     instance_usb_ids ids;
-    bool ftdibus = same_nocase(instance_id.substr(0, 8), "FTDIBUS\\");
-    if (!ftdibus && !same_nocase(instance_id.substr(0, 4), "USB\\")) return ids;
+    bool ftdibus = is_prefix_nocase("FTDIBUS\\", instance_id.c_str());
+    if (!ftdibus && !is_prefix_nocase("USB\\", instance_id.c_str())) return ids;
     ids.vendor = field_after(instance_id, "VID_", "&+\\");
     ids.product = field_after(instance_id, "PID_", "&+\\");
     if (ids.vendor.size() != 4 || ids.product.size() != 4) return {};
@@ -220,7 +208,7 @@ std::string open_hint(const com_machine& machine, const std::string& port, bool 
 
 int adapter_latency_ms(const com_machine& machine, const std::string& port) {
     const setup_device* device = device_of_port(machine, com_number_of(port));
-    if (device == nullptr || !same_nocase(device->service, "FTDIBUS")) return -1;
+    if (device == nullptr || !same_nocase(device->service.c_str(), "FTDIBUS")) return -1;
     return device->latency_ms;
 }
 

@@ -32,6 +32,13 @@ struct com_machine {
     std::vector<setup_device> devices;
 };
 
+// n of "COM<n>" or "\\.\COM<n>" (any case), 0 for any other name.
+int com_number_of(const std::string& name);
+
+// "COM23", and the device path it is typed as above COM20: "\\.\COM23".
+std::string com_label(int number);
+std::string typed_form(int number);
+
 // The machine this program runs on: its COM names and SetupAPI's devices.
 // Windows builds only (com_machine_win32.cpp).
 com_machine read_com_machine();

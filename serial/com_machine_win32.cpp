@@ -23,16 +23,6 @@ std::string utf8(const wchar_t* text) {
     return converted;
 }
 
-int number_of(const wchar_t* name) {
-    if (_wcsnicmp(name, L"COM", 3) != 0 || name[3] < L'1' || name[3] > L'9') return 0;
-    int number = 0;
-    for (const wchar_t* digit = name + 3; *digit != L'\0'; ++digit) {
-        if (*digit < L'0' || *digit > L'9' || number > last_com_number) return 0;
-        number = number * 10 + (*digit - L'0');
-    }
-    return number;
-}
-
 void read_dos_names(com_machine& machine) {
     for (int number = 1; number <= last_com_number; ++number) {
         wchar_t name[16];
@@ -60,7 +50,8 @@ void read_serialcomm(com_machine& machine) {
         if (read == ERROR_NO_MORE_ITEMS) break;
         if (read != ERROR_SUCCESS || type != REG_SZ) continue;
         port[63] = L'\0';
-        int number = number_of(port);
+        int number = com_number_of(utf8(port));
+        if (number > last_com_number) number = 0;
         bool known = false;
         for (const com_name& name : machine.names) known = known || name.number == number;
         if (number > 0 && !known) machine.names.push_back({number, utf8(device)});

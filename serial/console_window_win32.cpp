@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -10,8 +9,6 @@ namespace {
 
 UINT output_code_page_before = 0;
 UINT input_code_page_before = 0;
-
-void restore_code_pages() { restore_console_window(); }
 
 // Runs in a thread of its own while the program's thread goes on, in a read
 // or a write of the port or a read of the console: the process ends at once,
@@ -38,7 +35,7 @@ void set_up_console_window() {
     if (output_code_page_before == 0 && input_code_page_before == 0) return;  // no console
     SetConsoleOutputCP(CP_UTF8);
     SetConsoleCP(CP_UTF8);
-    std::atexit(restore_code_pages);
+    std::atexit(restore_console_window);
 }
 
 bool input_is_console_window() {

@@ -1,7 +1,6 @@
 #include "serial/doctor.h"
 
 #include <cstdio>
-#include <cstring>
 
 #include "serial/connection.h"
 #include "serial/port.h"

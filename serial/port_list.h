@@ -20,8 +20,8 @@ port_roots system_port_roots();
 // their driver and USB ids, the UARTs and other ports that have a driver
 // (a serial port counts only when hardware is behind it), Bluetooth links,
 // then the VESTRIMOND_COM<n> mappings and whether their target exists. Names
-// sort as they read: ttyS2 before ttyS10. On Windows: the COM ports that
-// exist and the device behind each.
+// sort as they read: ttyS2 before ttyS10. On Windows: com_port_lines() of
+// this machine (serial/com_devices.h).
 std::vector<std::string> list_ports(const port_roots& roots);
 
 // The USB device behind the tty named `tty` ("ttyUSB0"): its ids as sysfs

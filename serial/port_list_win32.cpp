@@ -1,5 +1,3 @@
-#include <windows.h>
-
 #include <cstdlib>
 
 #include "serial/com_devices.h"
@@ -17,7 +15,7 @@ std::vector<std::string> list_ports(const port_roots&) {
 std::vector<std::string> port_names(const port_roots&) {
     std::vector<std::string> names;
     for (int number : com_port_numbers(read_com_machine())) {
-        names.push_back((number > 20 ? "\\\\.\\COM" : "COM") + std::to_string(number));
+        names.push_back(number > 20 ? typed_form(number) : com_label(number));
     }
     return names;
 }
