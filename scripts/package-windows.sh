@@ -20,15 +20,20 @@ cd "$(dirname "$0")/.."
 here=$(pwd)
 sign=""
 
+# The path $1, absolute: makensis and the signer run in other folders.
+absolute() {
+    case $1 in
+        /*) echo "$1" ;;
+        *) echo "$here/$1" ;;
+    esac
+}
+
 # make_installer STAGE VERSION OUTFILE: the installer of the files of STAGE,
 # with an uninstaller that removes exactly those: each file, then each
 # folder, deepest first. makensis takes relative paths from the folder of the
 # script: every path is absolute.
 make_installer() {
-    case $build in
-        /*) helper=$build/system_path.exe ;;
-        *) helper=$here/$build/system_path.exe ;;
-    esac
+    helper=$(absolute "$build/system_path.exe")
     (
         cd "$1"
         find . -type f | sort | sed 's|^\./|Delete "$INSTDIR\\|; s|$|"|'
@@ -69,11 +74,7 @@ x86_64-w64-mingw32-strip -o "$stage/vestrimond.exe" "$build/vestrimond.exe"
 # The installer's helper goes into the installer and the uninstaller only.
 x86_64-w64-mingw32-strip -o "$build/system_path.exe" "$build/packaging/windows/system_path.exe"
 if [ -n "${VESTRIMOND_SIGN_PFX:-}" ]; then
-    # makensis runs the signer from another folder.
-    case $VESTRIMOND_SIGN_PFX in
-        /*) ;;
-        *) VESTRIMOND_SIGN_PFX=$here/$VESTRIMOND_SIGN_PFX ;;
-    esac
+    VESTRIMOND_SIGN_PFX=$(absolute "$VESTRIMOND_SIGN_PFX")
     export VESTRIMOND_SIGN_PFX
     sh scripts/sign-windows.sh "$stage/vestrimond.exe" "$build/system_path.exe"
     sign="sh \"$here/scripts/sign-windows.sh\""

@@ -142,25 +142,31 @@ check_shortcut() {
         fail "the Start-menu entry $1: $(cat "$work/lnk.txt"), not $2 in $3"
 }
 
+# Tries the command every half second, at most $1 more times, until it
+# succeeds.
+poll_until() {
+    tries=$1
+    shift
+    until "$@"; do
+        [ "$tries" -gt 0 ] || return 1
+        sleep 0.5
+        tries=$((tries - 1))
+    done
+}
+
+no_uninstall_entry() {
+    [ -z "$(registry_value DisplayName)" ]
+}
+
 # Waits for the uninstaller, which runs from a copy of itself and removes the
 # uninstall entry last.
 wait_for_uninstall() {
-    tries=0
-    while [ -n "$(registry_value DisplayName)" ] && [ $tries -lt 60 ]; do
-        sleep 0.5
-        tries=$((tries + 1))
-    done
-    [ -z "$(registry_value DisplayName)" ] || fail "the uninstall entry stays"
+    poll_until 60 no_uninstall_entry || fail "the uninstall entry stays"
 }
 
 # Waits for the uninstaller to clear $1.
 wait_until_gone() {
-    tries=0
-    while [ -e "$1" ] && [ $tries -lt 120 ]; do
-        sleep 0.5
-        tries=$((tries + 1))
-    done
-    [ ! -e "$1" ] || fail "left after the uninstall: $(find "$1" | tr '\n' ' ')"
+    poll_until 120 [ ! -e "$1" ] || fail "left after the uninstall: $(find "$1" | tr '\n' ' ')"
 }
 
 echo "== An earlier version"

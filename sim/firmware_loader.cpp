@@ -107,7 +107,6 @@ Got read_record(Line& line, Record& record, int first) {
     record.overflow = false;
     int byte = first;
     while (byte == Line::timed_out) byte = line.read_byte(-1);
-    if (byte == Line::hung_up) return Got::hung_up;
     if (byte == interrupt_char) return Got::interrupted;
     while (byte >= 0 && byte != '\r') {
         if (record.length < record_buffer) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
@@ -22,7 +23,7 @@ struct LoaderOptions {
     // A slow loader, as one that erases a flash page before it answers: each
     // answer to a record is held back by a random time of up to this many ms.
     int slow_answer_ms = 0;
-    unsigned long long slow_seed = 1;
+    uint64_t slow_seed = 1;
 };
 
 // Plays the loader after a reset: prompt, sync, identifier, then one answer

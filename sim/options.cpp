@@ -106,16 +106,21 @@ bool read_loader_answers(const char* text, Options& options) {
     return true;
 }
 
+// The "[:SEED]" that ends an option's value: nothing, or ':' and a number.
+bool read_seed(const char* tail, uint64_t* seed) {
+    if (*tail == '\0') return true;
+    if (tail[0] != ':' || tail[1] < '0' || tail[1] > '9') return false;
+    char* end;
+    *seed = std::strtoull(tail + 1, &end, 0);
+    return *end == '\0';
+}
+
 // "P[:SEED]": a probability from 0 to 1, and the seed of its faults.
 bool read_fault_rate(const char* text, FaultRate* rate) {
     char* end;
     rate->probability = std::strtod(text, &end);
     if (end == text || !(rate->probability >= 0.0 && rate->probability <= 1.0)) return false;
-    if (*end == '\0') return true;
-    const char* seed = end + 1;
-    if (*end != ':' || *seed < '0' || *seed > '9') return false;
-    rate->seed = std::strtoull(seed, &end, 0);
-    return *end == '\0';
+    return read_seed(end, &rate->seed);
 }
 
 // "MS[:SEED]": the longest time a slow loader holds an answer back.
@@ -125,12 +130,7 @@ bool read_slow_loader(const char* text, LoaderOptions* loader) {
         loader->slow_answer_ms > 10000) {
         return false;
     }
-    const char* seed = text + ms.size();
-    if (*seed == '\0') return true;
-    if (*++seed < '0' || *seed > '9') return false;
-    char* end;
-    loader->slow_seed = std::strtoull(seed, &end, 0);
-    return *end == '\0';
+    return read_seed(text + ms.size(), &loader->slow_seed);
 }
 
 struct OptionRule {

@@ -136,9 +136,10 @@ int32_t PtyLine::host_rate() const {
     return line_rate(master_);
 }
 
-// An end that shows no rate shows no hang-up by its rate either.
-bool PtyLine::host_at_zero() const {
-    return !options_.ignore_host_rate && host_rate() == 0;
+// A host whose end is at 0 baud (or shows no rate to read) has hung up,
+// unless its end shows no rate at all (ignore_host_rate).
+bool PtyLine::hangs_up_at(int32_t rate) const {
+    return !options_.ignore_host_rate && rate <= 0;
 }
 
 PtyLine::Poll PtyLine::poll_master(clock::time_point until) {
@@ -200,7 +201,7 @@ int PtyLine::receive() {
     const int32_t rate_now = host_rate();
     watch_host_end(rate_now, reopened_before || reopened_since);
     // At 0 baud the host has hung up: what it sends does not reach the line.
-    if (rate_now <= 0 && !options_.ignore_host_rate) {
+    if (hangs_up_at(rate_now)) {
         log_line("lost %zd bytes the host sent at 0 baud", count);
         return -1;
     }
@@ -268,7 +269,7 @@ void PtyLine::send_arrived() {
         }
         if (host == 0) host = host_rate();
         // A host at 0 baud has hung up: the byte is lost, as to a closed end.
-        if (host <= 0 && !options_.ignore_host_rate) {
+        if (hangs_up_at(host)) {
             host = -1;
             log_line("lost a byte to the host at 0 baud");
             continue;
@@ -362,7 +363,7 @@ int PtyLine::read_byte(int timeout_ms) {
         Poll state = poll_master(wake);
         int got = state == Poll::data ? receive() : 0;
         // Setting the line to 0 baud is how a host hangs up a serial line.
-        if (got == 0 && state != Poll::host_absent && host_at_zero()) got = -1;
+        if (got == 0 && state != Poll::host_absent && hangs_up_at(host_rate())) got = -1;
         if (got > 0) {
             host_absent_ = false;
         } else if (got < 0 || state == Poll::host_absent) {
@@ -392,7 +393,7 @@ void PtyLine::wait_for_host() {
     while (!stop_requested() && !cut()) {
         pollfd watch{master_, POLLIN, 0};
         poll(&watch, 1, 0);
-        bool away = (watch.revents & POLLHUP) || host_at_zero();
+        bool away = (watch.revents & POLLHUP) || hangs_up_at(host_rate());
         if (!away || (watch.revents & POLLIN)) return;
         pause_until(clock::now() + slice);
     }

@@ -132,7 +132,7 @@ class PtyLine : public Line {
     void send_arrived();
     void hand_to_host(const uint8_t* bytes, std::size_t count, clock::time_point arrival);
     int32_t host_rate() const;
-    bool host_at_zero() const;
+    bool hangs_up_at(int32_t rate) const;
 
     LineOptions options_;
     LineFaults to_device_;
