@@ -218,7 +218,7 @@ finding check_access(const machine_reader& reader, const port_facts& port) {
 }
 
 finding check_lock_file(const machine_reader& reader, const port_facts& port) {
-    const char* folder = reader.exists("/run/lock") ? "/run/lock" : "/var/lock";
+    const char* folder = uucp_lock_folder_where(reader.listable("/run/lock"));
     char name[512];
     if (!uucp_lock_file(port.device.c_str(), folder, name, sizeof name)) {
         return ok("lock", port.device + " takes no lock file");

@@ -13,6 +13,8 @@
 
 // The lock folder of the system: /run/lock, or /var/lock where there is none.
 const char* uucp_lock_folder();
+// The same choice made from what a reader of the machine found.
+const char* uucp_lock_folder_where(bool run_lock_is_folder);
 
 // The lock file of the device at `path` in `folder`, false when the device has
 // none: only a device of /dev takes a lock, by the name its links lead to; a

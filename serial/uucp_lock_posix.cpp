@@ -64,10 +64,13 @@ int write_lock(const char* name) {
 
 }  // namespace
 
+const char* uucp_lock_folder_where(bool run_lock_is_folder) {
+    return run_lock_is_folder ? "/run/lock" : "/var/lock";
+}
+
 const char* uucp_lock_folder() {
     struct stat folder;
-    return stat("/run/lock", &folder) == 0 && S_ISDIR(folder.st_mode) ? "/run/lock"
-                                                                       : "/var/lock";
+    return uucp_lock_folder_where(stat("/run/lock", &folder) == 0 && S_ISDIR(folder.st_mode));
 }
 
 pid_t uucp_lock_pid(const char* text, std::size_t length) {
